@@ -1,0 +1,76 @@
+#include "plugin/app_win32.h"
+
+#include <atomic>
+#include <cstdio>
+#include <exception>
+#include <new>
+
+#include "win32_support.h"
+
+namespace morvane {
+
+App::App()
+    : window(Win32SettingsWindow::Handlers{}),
+      plugin(library, window) {}
+
+App& TheApp() {
+  // Never destroyed: the host may still call in, and the window and worker
+  // threads may still run, while the C runtime tears down static objects.
+  static App* app = new App();
+  return *app;
+}
+
+void ReportFatal(int32_t code, std::string_view text) { TheApp().plugin.reportFatal(code, text); }
+
+namespace {
+
+std::atomic<bool> gInstalled{false};
+std::terminate_handler gPreviousTerminate = nullptr;
+LPTOP_LEVEL_EXCEPTION_FILTER gPreviousFilter = nullptr;
+
+HMODULE ThisModule() {
+  HMODULE module = nullptr;
+  ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&ThisModule), &module);
+  return module;
+}
+
+void OnTerminate() {
+  ReportFatal(-3, "程序异常终止");
+  if (gPreviousTerminate) gPreviousTerminate();
+  std::abort();
+}
+
+// A failed allocation is reported, then surfaces as std::bad_alloc, which the
+// exports catch: the host's call returns instead of the process ending.
+void OnOutOfMemory() {
+  std::set_new_handler(nullptr);  // reporting itself may allocate
+  ReportFatal(-2, "内存分配失败");
+  std::set_new_handler(&OnOutOfMemory);
+  throw std::bad_alloc();
+}
+
+// Reports crashes whose address lies in this module, then lets whatever
+// filter the host had installed decide.
+LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* info) {
+  HMODULE faulting = nullptr;
+  ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       static_cast<LPCWSTR>(info->ExceptionRecord->ExceptionAddress), &faulting);
+  if (faulting == ThisModule()) {
+    char text[64];
+    std::snprintf(text, sizeof text, "未处理的异常 0x%08lX", info->ExceptionRecord->ExceptionCode);
+    ReportFatal(static_cast<int32_t>(info->ExceptionRecord->ExceptionCode), text);
+  }
+  return gPreviousFilter ? gPreviousFilter(info) : EXCEPTION_CONTINUE_SEARCH;
+}
+
+}  // namespace
+
+void InstallFatalReporter() {
+  if (gInstalled.exchange(true)) return;
+  gPreviousTerminate = std::set_terminate(&OnTerminate);
+  std::set_new_handler(&OnOutOfMemory);
+  gPreviousFilter = ::SetUnhandledExceptionFilter(&OnUnhandledException);
+}
+
+}  // namespace morvane
