@@ -20,27 +20,31 @@ std::string Code(std::string_view head, std::string_view value) {
 std::string escapeText(std::string_view text, bool escapeComma) {
   std::string out;
   out.reserve(text.size() + text.size() / 8);
-  for (size_t i = 0; i < text.size(); ++i) {
+  size_t run = 0;  // start of the bytes not yet copied
+  for (size_t i = 0; i < text.size();) {
     const char c = text[i];
     if (static_cast<unsigned char>(c) >= 0x80) {
-      out += c;
-      if (i + 1 < text.size()) out += text[++i];
+      i += 2;
       continue;
     }
+    std::string_view entity;
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '[': out += "&#91;"; break;
-      case ']': out += "&#93;"; break;
+      case '&': entity = "&amp;"; break;
+      case '[': entity = "&#91;"; break;
+      case ']': entity = "&#93;"; break;
       case ',':
-        if (escapeComma) {
-          out += "&#44;";
-        } else {
-          out += c;
-        }
+        if (escapeComma) entity = "&#44;";
         break;
-      default: out += c;
+      default: break;
     }
+    if (!entity.empty()) {
+      out.append(text.substr(run, i - run));
+      out.append(entity);
+      run = i + 1;
+    }
+    ++i;
   }
+  if (run < text.size()) out.append(text.substr(run));
   return out;
 }
 
