@@ -41,6 +41,9 @@ class RunLog {
 
   // Told of each appended row and of rows dropped from the front, in order,
   // on the appending thread; the window mirrors the list with them.
+  // Both are called while the log's lock is held, which is what keeps the
+  // window's rows in append order: they must be quick (hand the row to the
+  // window's thread, e.g. by posting it) and must not call back into this RunLog.
   struct Observer {
     std::function<void(const LogRow&)> appended;
     std::function<void(size_t count)> droppedFront;
