@@ -23,6 +23,20 @@ constexpr std::array<std::string_view, kChoiceFieldCount> kChoiceNames = {
     "组合框_图片",
 };
 
+// A list-only combo box selects its last item for an index past the end and
+// nothing for an index below -1.
+void ClampSelection(ComboState& state) {
+  const int count = static_cast<int>(state.items.size());
+  if (state.selected >= count) state.selected = count - 1;
+  if (state.selected < -1) state.selected = -1;
+}
+
+template <typename Names>
+std::string_view NameAt(const Names& names, int index) {
+  if (index < 0 || static_cast<size_t>(index) >= names.size()) return {};
+  return names[static_cast<size_t>(index)];
+}
+
 ComboState MakeCombo(std::initializer_list<const char*> texts) {
   ComboState state;
   for (const char* text : texts) state.items.push_back({text, 0});
@@ -37,9 +51,9 @@ std::string ComboState::currentText() const {
   return items[static_cast<size_t>(selected)].text;
 }
 
-std::string_view ControlName(TextField field) { return kTextNames[static_cast<size_t>(field)]; }
-std::string_view ControlName(SwitchField field) { return kSwitchNames[static_cast<size_t>(field)]; }
-std::string_view ControlName(ChoiceField field) { return kChoiceNames[static_cast<size_t>(field)]; }
+std::string_view ControlName(TextField field) { return NameAt(kTextNames, static_cast<int>(field)); }
+std::string_view ControlName(SwitchField field) { return NameAt(kSwitchNames, static_cast<int>(field)); }
+std::string_view ControlName(ChoiceField field) { return NameAt(kChoiceNames, static_cast<int>(field)); }
 
 ComboState Settings::DefaultCombo(ChoiceField field) {
   if (field == ChoiceField::forwardType) return MakeCombo({"原文", "图片", "文字"});
@@ -92,11 +106,7 @@ ComboState Settings::combo(ChoiceField field) const {
 }
 
 void Settings::setCombo(ChoiceField field, ComboState state) {
-  const int count = static_cast<int>(state.items.size());
-  // A list-only combo box selects its last item for an index past the end and
-  // nothing for an index below -1.
-  if (state.selected >= count) state.selected = count - 1;
-  if (state.selected < -1) state.selected = -1;
+  ClampSelection(state);
   {
     std::lock_guard lock(mutex_);
     combos_[static_cast<size_t>(field)] = std::move(state);
@@ -105,9 +115,15 @@ void Settings::setCombo(ChoiceField field, ComboState state) {
 }
 
 void Settings::setChoice(ChoiceField field, int selected) {
-  ComboState state = combo(field);
-  state.selected = selected;
-  setCombo(field, std::move(state));
+  // One locked step: a read-then-write would put back old items that a
+  // concurrent setCombo had just replaced.
+  {
+    std::lock_guard lock(mutex_);
+    ComboState& state = combos_[static_cast<size_t>(field)];
+    state.selected = selected;
+    ClampSelection(state);
+  }
+  notify({Change::Kind::choice, static_cast<int>(field)});
 }
 
 WatermarkPicture Settings::watermarkPicture() const {
