@@ -1,0 +1,1242 @@
+// hostsim: plays the QQ robot host for the plug-in DLL, under Wine.
+//
+//   hostsim [-v] [--keep] [--plugin <dll>] <scenario.scn>
+//   hostsim --commands            (lists the commands)
+//
+// It loads the stand-in KXOffer.dll from its own folder (to steer it and read
+// what the plug-in asked of the host), then loads the plug-in (default:
+// com.tavrel.dll beside hostsim.exe) with LoadLibrary as the host does and
+// looks up its seventeen exports by name. Every export call goes through a
+// thunk that checks how many stack bytes the export removed. The thread that
+// runs the script plays the host's main thread: it calls AppInfo, Initialize,
+// the lifecycle events and the menu, and pumps window messages whenever it
+// waits. Chat events go to one event thread, as the host delivers them.
+// Each run gets a fresh app directory in the temp folder, removed afterwards
+// unless --keep. -v prints the host calls as they happen.
+//
+// Scenario files: UTF-8, one command per line, blank lines and lines starting
+// with "#" ignored. Words are split at blanks; "..." keeps blanks in a word.
+// Texts are converted to GBK before the plug-in sees them; escapes \r \n \t
+// \\ \" \@ \xHH (a raw byte) and @repeat(N,text) work in every text. A text
+// marked <text...> is the rest of the line, taken literally (quotes too).
+// Function names may leave out "KX_". The commands (see kCommands):
+//
+//   no-kxoffer                 first line only: run without the stand-in
+//   appdir <name>              a fresh app directory named <name> (before startup)
+//   appdir-result <text>|@null what KX_getAppDirectory answers, verbatim
+//   accounts <qq>...           login list (packed, base64)
+//   groups <group>[:<name>]... group list; each entry's first number is not the group
+//   friends <qq>[:<name>]...   friend list
+//   raw-login|raw-groups|raw-friends <text>|@null   list answer, verbatim
+//   hex-login|hex-groups|hex-friends <hex>...       list answer: base64 of these bytes
+//   send-delay <ms>            every KX_send* call takes this long (a slow host)
+//   send-result <n>            what every KX_send* call returns
+//
+//   load | unload              LoadLibrary / FreeLibrary the plug-in (load is automatic)
+//   appinfo                    calls AppInfo, prints the manifest
+//   initialize <auth> <extra>  | startup | exit | enable | disable | menu
+//   call <export>              any export, zeros and empty texts
+//   groupmsg <group> <qq> <text...>        on the event thread; waits for its return
+//   groupmsg-async <group> <qq> <text...>  on the event thread; does not wait
+//   groupmsg-null <group> <qq>             with a null message pointer
+//   wait-events <ms>           until the event thread is idle
+//   check-stack-widths         every export once, harmless arguments
+//   null-args                  every export with text parameters, all of them null
+//   expect-return <n>          result of the last export call
+//
+//   pump <ms>                  pump window messages for that long
+//   wait-calls <n> <ms> [fn]   pump until n host calls (of fn) are recorded
+//   clear-calls                forget the host calls recorded so far
+//   expect-calls <n> [fn]  |  expect-no-calls [fn]
+//   expect-call [#<k>] <fn> [auth=N] [robot=N] [target=N] [thread=main|event|other]
+//               [null-text] [text=<text...> | text*=<text...>]
+//       checks the k-th call of fn (default: the one after the last checked);
+//       text= compares the whole text, text*= looks for a part of it
+//   expect-gap <fn> <i> <j> <min-ms> <max-ms>   time between the i-th and j-th call
+//
+//   write-file <name> <text...> | delete-file <name>     in the app directory
+//   expect-file <name> <text...> | expect-file-contains <name> <text...> | expect-no-file <name>
+//   expect-ini <section> <key> <value...>|@missing      in 配置.ini of the app directory
+//   expect-window <caption> visible|hidden|absent|count=N|main-thread ...
+//   close-window <caption>     WM_CLOSE to it
+//   click <text>               BM_CLICK on the button with that text
+//   expect-log-rows <n> | expect-log-row <row> <kind> <text...>   the report-view list;
+//                              rows count from 1, negative from the end
+//   echo <text...>
+//
+// Exit code: 0 every expectation held, 1 one failed, 2 a mistake in the
+// scenario or the set-up, 3 a crash. To add a command, write a Runner method
+// and add a row to kCommands.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "blocks.h"
+#include "kxoffer_sim.h"
+#include "plugin.h"
+#include "script.h"
+
+namespace hostsim {
+namespace {
+
+// ---- Output -------------------------------------------------------------
+
+std::mutex gOutputMutex;
+std::atomic<int> gCurrentLine{0};
+
+void Print(const char* format, ...) {
+  std::lock_guard lock(gOutputMutex);
+  va_list args;
+  va_start(args, format);
+  std::vfprintf(stdout, format, args);
+  va_end(args);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+LONG WINAPI OnCrash(EXCEPTION_POINTERS* info) {
+  std::fprintf(stdout, "CRASH: exception 0x%08lX at %p while running line %d\n",
+               info->ExceptionRecord->ExceptionCode, info->ExceptionRecord->ExceptionAddress, gCurrentLine.load());
+  std::fflush(stdout);
+  ::ExitProcess(3);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
+// ---- Waiting while the host's main thread keeps its windows served -----
+
+void PumpMessages() {
+  MSG msg;
+  while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) continue;
+    ::TranslateMessage(&msg);
+    ::DispatchMessageA(&msg);
+  }
+}
+
+// Pumps until done() holds or ms have passed; tick() runs in between.
+bool PumpUntil(const std::function<bool()>& done, DWORD ms, const std::function<void()>& tick = {}) {
+  const ULONGLONG end = ::GetTickCount64() + ms;
+  for (;;) {
+    PumpMessages();
+    if (tick) tick();
+    if (done()) return true;
+    ULONGLONG now = ::GetTickCount64();
+    if (now >= end) return false;
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(end - now, 5)),
+                                QS_ALLINPUT);
+  }
+}
+
+// ---- The host's event thread ---------------------------------------------
+
+class EventThread {
+ public:
+  EventThread() : thread_([this] { loop(); }) {}
+  ~EventThread() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    wake_.notify_all();
+    if (idle()) {
+      thread_.join();
+    } else {
+      thread_.detach();  // stuck in an export: the process is about to end anyway
+    }
+  }
+
+  // Queues the task; the returned flag turns true when it has run.
+  std::shared_ptr<std::atomic<bool>> post(std::function<void()> task) {
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    {
+      std::lock_guard lock(mutex_);
+      tasks_.push_back([task = std::move(task), done] {
+        task();
+        done->store(true);
+      });
+      ++pending_;
+    }
+    wake_.notify_all();
+    return done;
+  }
+
+  bool idle() const { return pending_.load() == 0; }
+  DWORD threadId() const { return id_.load(); }
+
+ private:
+  void loop() {
+    id_.store(::GetCurrentThreadId());
+    for (;;) {
+      std::function<void()> task;
+      {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
+        if (tasks_.empty()) return;
+        task = std::move(tasks_.front());
+        tasks_.pop_front();
+      }
+      task();
+      --pending_;
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<std::function<void()>> tasks_;
+  std::atomic<int> pending_{0};
+  std::atomic<DWORD> id_{0};
+  bool stopping_ = false;
+  std::thread thread_;
+};
+
+// ---- Windows of this process -----------------------------------------------
+
+BOOL CALLBACK CollectOwnWindow(HWND hwnd, LPARAM param) {
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(hwnd, &pid);
+  if (pid == ::GetCurrentProcessId()) reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+  return TRUE;
+}
+
+BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM param) {
+  reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+  return TRUE;
+}
+
+std::vector<HWND> ProcessWindows() {
+  std::vector<HWND> found;
+  ::EnumWindows(CollectOwnWindow, reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+std::vector<HWND> Descendants(HWND parent) {
+  std::vector<HWND> found;
+  ::EnumChildWindows(parent, CollectWindow, reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+std::string WindowText(HWND hwnd) {
+  int n = ::GetWindowTextLengthA(hwnd);
+  std::string text(static_cast<size_t>(std::max(n, 0)) + 1, '\0');
+  n = ::GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()));
+  text.resize(static_cast<size_t>(std::max(n, 0)));
+  return text;
+}
+
+std::string ClassName(HWND hwnd) {
+  char name[256] = {};
+  ::GetClassNameA(hwnd, name, sizeof(name));
+  return name;
+}
+
+std::vector<HWND> WindowsWithCaption(const std::string& caption) {
+  std::vector<HWND> found;
+  for (HWND hwnd : ProcessWindows())
+    if (WindowText(hwnd) == caption) found.push_back(hwnd);
+  return found;
+}
+
+std::string ListItemText(HWND list, int row, int column) {
+  std::string buffer(4096, '\0');
+  for (;;) {
+    LVITEMA item = {};
+    item.iSubItem = column;
+    item.pszText = buffer.data();
+    item.cchTextMax = static_cast<int>(buffer.size());
+    LRESULT n = ::SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    if (static_cast<size_t>(n) + 1 < buffer.size()) return std::string(buffer.data(), static_cast<size_t>(n));
+    buffer.resize(buffer.size() * 4);
+  }
+}
+
+// ---- Files -------------------------------------------------------------------
+
+bool ReadFileBytes(const std::string& path, std::string& bytes) {
+  HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bytes.clear();
+  char chunk[65536];
+  DWORD got = 0;
+  while (::ReadFile(file, chunk, sizeof(chunk), &got, nullptr) && got > 0) bytes.append(chunk, got);
+  ::CloseHandle(file);
+  return true;
+}
+
+bool WriteFileBytes(const std::string& path, const std::string& bytes) {
+  HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  BOOL ok = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  ::CloseHandle(file);
+  return ok && written == bytes.size();
+}
+
+void RemoveTree(const std::string& dir) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = ::FindFirstFileA((dir + "\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      std::string name = found.cFileName;
+      if (name == "." || name == "..") continue;
+      std::string path = dir + "\\" + name;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(path);
+      } else {
+        ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileA(path.c_str());
+      }
+    } while (::FindNextFileA(search, &found));
+    ::FindClose(search);
+  }
+  ::RemoveDirectoryA(dir.c_str());
+}
+
+// A Unix path from the command line (CTest passes those) as a Windows path.
+std::string HostPath(const std::string& arg) {
+  using ToDos = WCHAR*(CDECL*)(const char*);
+  if (arg.empty() || arg[0] != '/') return arg;
+  auto toDos = reinterpret_cast<ToDos>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_dos_file_name")));
+  if (!toDos) return arg;
+  WCHAR* wide = toDos(arg.c_str());
+  if (!wide) return arg;
+  char path[MAX_PATH * 4] = {};
+  ::WideCharToMultiByte(CP_ACP, 0, wide, -1, path, sizeof(path), nullptr, nullptr);
+  ::HeapFree(::GetProcessHeap(), 0, wide);
+  return path;
+}
+
+std::string ExeFolder() {
+  char path[MAX_PATH * 4] = {};
+  ::GetModuleFileNameA(nullptr, path, sizeof(path));
+  std::string folder = path;
+  return folder.substr(0, folder.find_last_of('\\') + 1);
+}
+
+// ---- The scenario ------------------------------------------------------------
+
+struct Line {
+  int number = 0;
+  std::string text;  // UTF-8, as in the file
+  std::vector<Word> words;
+};
+
+class Runner;
+
+// The arguments of one command: argument 0 is the first word after its name.
+class Args {
+ public:
+  explicit Args(const Line& line) : line_(line) {}
+  size_t count() const { return line_.words.size() - 1; }
+  const std::string& raw(size_t i) const { return line_.words.at(i + 1).raw; }
+  std::string text(size_t i) const { return DecodeText(raw(i)); }
+  // The line from argument i on, quotes and all; empty when there is none.
+  std::string rest(size_t i) const { return i < count() ? DecodeText(restRaw(line_.words[i + 1].start)) : ""; }
+  std::string restRaw(size_t offset) const {
+    std::string r = line_.text.substr(offset);
+    while (!r.empty() && (r.back() == ' ' || r.back() == '\t')) r.pop_back();
+    return r;
+  }
+  int64_t i64(size_t i) const { return ParseInt(raw(i), INT64_MIN, INT64_MAX); }
+  int32_t i32(size_t i) const { return static_cast<int32_t>(ParseInt(raw(i), INT32_MIN, INT32_MAX)); }
+  int32_t ms(size_t i) const { return static_cast<int32_t>(ParseInt(raw(i), 0, 600000)); }
+  const Line& line() const { return line_; }
+
+ private:
+  const Line& line_;
+};
+
+struct HostCall {
+  int32_t sequence = 0;
+  uint32_t threadId = 0;
+  int64_t timeMs = 0;
+  std::string function;
+  int32_t authCode = 0;
+  int64_t robot = 0, target = 0;
+  std::string text;
+  bool textWasNull = false;
+  std::string extra;
+};
+
+struct Command {
+  const char* name;
+  const char* usage;
+  int minArgs, maxArgs;  // maxArgs -1: no limit
+  bool needsStandIn;
+  void (Runner::*run)(const Args&);
+};
+
+extern const Command kCommands[];
+extern const size_t kCommandCount;
+
+const Command* FindCommand(const std::string& name) {
+  for (size_t i = 0; i < kCommandCount; ++i)
+    if (name == kCommands[i].name) return &kCommands[i];
+  return nullptr;
+}
+
+std::string FunctionName(const std::string& name) { return name.rfind("KX_", 0) == 0 ? name : "KX_" + name; }
+
+constexpr DWORD kEventTimeoutMs = 30000;
+
+class Runner {
+ public:
+  Runner(bool verbose, bool keep) : verbose_(verbose), keep_(keep) {}
+
+  int run(const std::string& scenarioPath, const std::string& pluginPath);
+
+  // Commands.
+  void NoKxOffer(const Args&) { throw ScriptError("no-kxoffer must be the first command"); }
+  void AppDir(const Args& a);
+  void AppDirResult(const Args& a) { SetVerbatim(sim_.setAppDirectory, a.raw(0)); }
+  void Accounts(const Args& a);
+  void Groups(const Args& a);
+  void Friends(const Args& a);
+  void RawLogin(const Args& a) { SetVerbatim(sim_.setLoginList, a.raw(0)); }
+  void RawGroups(const Args& a) { SetVerbatim(sim_.setGroupList, a.raw(0)); }
+  void RawFriends(const Args& a) { SetVerbatim(sim_.setFriendList, a.raw(0)); }
+  void HexLogin(const Args& a) { sim_.setLoginList(EncodeBase64(HexBytes(a)).c_str()); }
+  void HexGroups(const Args& a) { sim_.setGroupList(EncodeBase64(HexBytes(a)).c_str()); }
+  void HexFriends(const Args& a) { sim_.setFriendList(EncodeBase64(HexBytes(a)).c_str()); }
+  void SendDelay(const Args& a) { sim_.setSendDelayMs(a.ms(0)); }
+  void SendResult(const Args& a) { sim_.setSendResult(a.i32(0)); }
+
+  void Load(const Args&);
+  void Unload(const Args&);
+  void AppInfo(const Args&);
+  void Initialize(const Args& a);
+  void Startup(const Args&) { CallMain("_eventStartup", ArgWords()); }
+  void Exit(const Args&) { CallMain("_eventExit", ArgWords()); }
+  void Enable(const Args&) { CallMain("_eventEnable", ArgWords()); }
+  void Disable(const Args&) { CallMain("_eventDisable", ArgWords()); }
+  void Menu(const Args&) { CallMain("_menuA", ArgWords()); }
+  void CallAny(const Args& a);
+  void GroupMsg(const Args& a) { DeliverGroupMsg(a.i64(0), a.i64(1), a.rest(2), false, true); }
+  void GroupMsgAsync(const Args& a) { DeliverGroupMsg(a.i64(0), a.i64(1), a.rest(2), false, false); }
+  void GroupMsgNull(const Args& a) { DeliverGroupMsg(a.i64(0), a.i64(1), "", true, true); }
+  void WaitEvents(const Args& a);
+  void CheckStackWidths(const Args&);
+  void NullArgs(const Args&);
+  void ExpectReturn(const Args& a);
+
+  void Pump(const Args& a);
+  void WaitCalls(const Args& a);
+  void ClearCalls(const Args&);
+  void ExpectCalls(const Args& a);
+  void ExpectNoCalls(const Args& a);
+  void ExpectCall(const Args& a);
+  void ExpectGap(const Args& a);
+  void ExpectManifest(const Args& a);
+  void ExpectManifestRepeat(const Args&);
+
+  void WriteFile(const Args& a);
+  void RemoveFile(const Args& a) { ::DeleteFileA(AppPath(a.text(0)).c_str()); }
+  void ExpectFile(const Args& a);
+  void ExpectFileContains(const Args& a);
+  void ExpectNoFile(const Args& a);
+  void ExpectIni(const Args& a);
+  void ExpectWindow(const Args& a);
+  void CloseWindow(const Args& a);
+  void Click(const Args& a);
+  void ExpectLogRows(const Args& a);
+  void ExpectLogRow(const Args& a);
+  void Echo(const Args& a) { Print("  %s", a.rest(0).c_str()); }
+
+ private:
+  void Fail(const std::string& message) {
+    ++failures_;
+    Print("  FAIL (line %d): %s", gCurrentLine.load(), message.c_str());
+  }
+
+  void SetVerbatim(SimSetTextFn set, const std::string& raw) {
+    if (raw == "@null") {
+      set(nullptr);
+    } else {
+      set(DecodeText(raw).c_str());
+    }
+  }
+  std::string HexBytes(const Args& a) const;
+  std::string AppPath(const std::string& nameGbk) const { return appDir_ + nameGbk; }
+  void MakeAppDir(const std::string& nameGbk);
+
+  CallOutcome CallOn(bool eventThread, int index, const ArgWords& args);
+  CallOutcome CallMain(const char* name, const ArgWords& args) { return CallOn(false, Index(name), args); }
+  int Index(const char* name) const {
+    int i = ExportIndex(name);
+    if (i < 0) throw ScriptError(std::string("no such export: ") + name);
+    return i;
+  }
+  void Check(int index, const CallOutcome& out);
+  void DeliverGroupMsg(int64_t group, int64_t qq, std::string msg, bool nullMsg, bool wait);
+
+  void SyncCalls();
+  void PrintCall(const HostCall& c);
+  std::vector<const HostCall*> CallsOf(const std::string& function) const;
+  void DumpCalls();
+  HWND LogList();
+
+  bool verbose_, keep_;
+  bool withStandIn_ = true;
+  SimLibrary sim_;
+  Plugin plugin_;
+  std::string pluginPath_;
+  std::unique_ptr<EventThread> events_;
+  DWORD mainThread_ = ::GetCurrentThreadId();
+  std::string runDir_, appDir_;
+  std::vector<HostCall> calls_;
+  size_t printed_ = 0;
+  std::map<std::string, size_t> cursors_;  // function -> calls already checked in order
+  std::vector<std::string> manifests_;
+  int32_t lastReturn_ = 0;
+  bool haveReturn_ = false;
+  int32_t authCode_ = 0, initExtra_ = 0;
+  bool enabled_ = false;
+  std::atomic<int> failures_{0};
+};
+
+// ---- Host configuration ------------------------------------------------------
+
+void Runner::MakeAppDir(const std::string& nameGbk) {
+  std::string dir = runDir_ + nameGbk;
+  if (!::CreateDirectoryA(dir.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS)
+    throw ScriptError("cannot create the app directory " + dir);
+  appDir_ = dir + "\\";
+  if (withStandIn_) sim_.setAppDirectory(appDir_.c_str());
+}
+
+void Runner::AppDir(const Args& a) { MakeAppDir(a.text(0)); }
+
+void Runner::Accounts(const Args& a) {
+  PackedBlock block;
+  block.int32(static_cast<int32_t>(a.count()));
+  for (size_t i = 0; i < a.count(); ++i) block.int64(a.i64(i));
+  sim_.setLoginList(block.base64().c_str());
+}
+
+namespace {
+// "<number>[:<name>]"
+std::pair<int64_t, std::string> NumberAndName(const std::string& raw, const char* defaultPrefix) {
+  size_t colon = raw.find(':');
+  int64_t number = ParseInt(raw.substr(0, colon), INT64_MIN, INT64_MAX);
+  std::string name = colon == std::string::npos ? std::string(defaultPrefix) + std::to_string(number)
+                                                : DecodeText(raw.substr(colon + 1));
+  return {number, name};
+}
+}  // namespace
+
+void Runner::Groups(const Args& a) {
+  PackedBlock block;
+  block.int32(static_cast<int32_t>(a.count()));
+  for (size_t i = 0; i < a.count(); ++i) {
+    auto [group, name] = NumberAndName(a.raw(i), "群");  // GBK literal
+    // A first number unlike the group, so a plug-in that posts to it shows.
+    block.int64(900000000000LL + group).int64(group).text(name);
+  }
+  sim_.setGroupList(block.base64().c_str());
+}
+
+void Runner::Friends(const Args& a) {
+  PackedBlock block;
+  block.int32(static_cast<int32_t>(a.count()));
+  for (size_t i = 0; i < a.count(); ++i) {
+    auto [qq, name] = NumberAndName(a.raw(i), "好友");
+    block.int64(qq).text(name);
+  }
+  sim_.setFriendList(block.base64().c_str());
+}
+
+std::string Runner::HexBytes(const Args& a) const {
+  std::string digits;
+  for (size_t i = 0; i < a.count(); ++i) digits += a.raw(i);
+  if (digits.size() % 2) throw ScriptError("hex bytes need an even number of digits");
+  auto digit = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    throw ScriptError(std::string("not a hex digit: ") + c);
+  };
+  std::string bytes;
+  for (size_t i = 0; i < digits.size(); i += 2) bytes += static_cast<char>(digit(digits[i]) * 16 + digit(digits[i + 1]));
+  return bytes;
+}
+
+// ---- Calling the plug-in ------------------------------------------------------
+
+CallOutcome Runner::CallOn(bool eventThread, int index, const ArgWords& args) {
+  if (!plugin_.loaded()) throw ScriptError("the plug-in is not loaded");
+  if (!plugin_.has(index)) {
+    Fail(std::string("the plug-in does not export ") + kExports[index].name);
+    return {};
+  }
+  CallOutcome out;
+  if (eventThread) {
+    auto done = events_->post([&] { out = plugin_.call(index, args); });
+    if (!PumpUntil([&] { return done->load(); }, kEventTimeoutMs, [this] { SyncCalls(); })) {
+      Fail(std::string(kExports[index].name) + " did not return within 30 s");
+      SyncCalls();
+      Print("RESULT: FAIL (the event thread is stuck)");
+      std::fflush(stdout);
+      ::ExitProcess(1);
+    }
+  } else {
+    out = plugin_.call(index, args);
+  }
+  Check(index, out);
+  SyncCalls();
+  return out;
+}
+
+void Runner::Check(int index, const CallOutcome& out) {
+  lastReturn_ = out.result;
+  haveReturn_ = true;
+  if (!out.widthOk())
+    Fail(std::string(kExports[index].name) + " removed " + std::to_string(out.removed) + " stack bytes, expected " +
+         std::to_string(out.expected));
+}
+
+void Runner::Load(const Args&) {
+  if (plugin_.loaded()) throw ScriptError("the plug-in is loaded already");
+  std::string error;
+  if (!plugin_.load(pluginPath_, error)) Fail("cannot load " + pluginPath_ + ": " + error);
+  for (int i = 0; i < kExportCount && plugin_.loaded(); ++i)
+    if (!plugin_.has(i)) Fail(std::string("export missing: ") + kExports[i].name);
+}
+
+void Runner::Unload(const Args&) {
+  if (!plugin_.loaded()) throw ScriptError("the plug-in is not loaded");
+  plugin_.unload();
+  enabled_ = false;
+}
+
+void Runner::AppInfo(const Args&) {
+  CallOutcome out = CallMain("AppInfo", ArgWords());
+  if (!out.called) return;
+  const char* text = reinterpret_cast<const char*>(static_cast<uintptr_t>(static_cast<uint32_t>(out.result)));
+  if (!text) {
+    Fail("AppInfo returned a null pointer");
+    return;
+  }
+  manifests_.push_back(text);
+  Print("  manifest (%zu bytes): %s", manifests_.back().size(), ShowText(manifests_.back(), 4096).c_str());
+}
+
+void Runner::Initialize(const Args& a) {
+  authCode_ = a.i32(0);
+  initExtra_ = a.i32(1);
+  CallMain("Initialize", ArgWords().i(authCode_).i(initExtra_));
+}
+
+void Runner::CallAny(const Args& a) {
+  int index = Index(a.raw(0).c_str());
+  CallOn(false, index, PlainArgs(index, false));
+}
+
+void Runner::DeliverGroupMsg(int64_t group, int64_t qq, std::string msg, bool nullMsg, bool wait) {
+  static int32_t messageId = 0;
+  ++messageId;
+  int index = Index("_eventGroupMsg");
+  if (!plugin_.has(index)) {
+    Fail("the plug-in does not export _eventGroupMsg");
+    return;
+  }
+  if (wait) {
+    ArgWords args;
+    args.i(1).i(1).i(messageId).i(0).i(0).q(group).q(qq).s("").s(nullMsg ? nullptr : msg.c_str()).s("").i(0);
+    CallOn(true, index, args);
+    return;
+  }
+  // Asynchronous: the message text travels with the task.
+  events_->post([this, index, group, qq, msg = std::move(msg), id = messageId] {
+    ArgWords args;
+    args.i(1).i(1).i(id).i(0).i(0).q(group).q(qq).s("").s(msg.c_str()).s("").i(0);
+    CallOutcome out = plugin_.call(index, args);
+    if (!out.widthOk())
+      Fail("_eventGroupMsg removed " + std::to_string(out.removed) + " stack bytes, expected " +
+           std::to_string(out.expected));
+  });
+}
+
+void Runner::WaitEvents(const Args& a) {
+  if (!PumpUntil([this] { return events_->idle(); }, static_cast<DWORD>(a.ms(0)), [this] { SyncCalls(); }))
+    Fail("the event thread is still busy");
+}
+
+void Runner::CheckStackWidths(const Args&) {
+  int bad = 0;
+  for (int i = 0; i < kExportCount; ++i) {
+    ArgWords args = PlainArgs(i, false);
+    if (std::strcmp(kExports[i].name, "Initialize") == 0) args = ArgWords().i(authCode_).i(initExtra_);
+    int before = failures_;
+    CallOutcome out = CallOn(false, i, args);
+    if (failures_ != before) ++bad;
+    if (verbose_ && out.called) Print("  %-34s removed %2d bytes", kExports[i].name, out.removed);
+  }
+  // _eventDisable ran after _eventEnable above; put the state back.
+  if (enabled_) CallMain("_eventEnable", ArgWords());
+  Print("  stack widths: %d of %d exports right", kExportCount - bad, kExportCount);
+}
+
+void Runner::NullArgs(const Args&) {
+  for (int i = 0; i < kExportCount; ++i)
+    if (std::strchr(kExports[i].layout, 's')) CallOn(true, i, PlainArgs(i, true));
+}
+
+void Runner::ExpectReturn(const Args& a) {
+  if (!haveReturn_) throw ScriptError("no export has been called yet");
+  if (lastReturn_ != a.i32(0)) Fail("the export returned " + std::to_string(lastReturn_) + ", expected " + a.raw(0));
+}
+
+// ---- Host calls ---------------------------------------------------------------
+
+void Runner::SyncCalls() {
+  if (!withStandIn_) return;
+  const int32_t count = sim_.callCount();
+  for (int32_t i = static_cast<int32_t>(calls_.size()); i < count; ++i) {
+    SimCall raw = {};
+    if (!sim_.getCall(i, &raw)) break;
+    HostCall c;
+    c.sequence = raw.sequence;
+    c.threadId = raw.threadId;
+    c.timeMs = raw.timeMs;
+    c.function = raw.function;
+    c.authCode = raw.authCode;
+    c.robot = raw.robot;
+    c.target = raw.target;
+    c.text.assign(raw.text, static_cast<size_t>(raw.textLength));
+    c.textWasNull = raw.textWasNull != 0;
+    c.extra = raw.extra;
+    calls_.push_back(std::move(c));
+  }
+  if (verbose_) {
+    for (; printed_ < calls_.size(); ++printed_) PrintCall(calls_[printed_]);
+  }
+}
+
+void Runner::PrintCall(const HostCall& c) {
+  std::string thread = c.threadId == mainThread_               ? "main"
+                       : events_ && c.threadId == events_->threadId() ? "event"
+                                                                      : "thread " + std::to_string(c.threadId);
+  std::string line = "  host> #" + std::to_string(c.sequence) + " " + c.function + " auth=" + std::to_string(c.authCode);
+  const bool numbers = c.robot || c.target || c.function.rfind("KX_send", 0) == 0;
+  if (numbers) line += " robot=" + std::to_string(c.robot) + " target=" + std::to_string(c.target);
+  if (c.textWasNull) line += " text=(null)";
+  else if (!c.text.empty() || c.function.rfind("KX_send", 0) == 0) line += " text=\"" + ShowText(c.text) + "\"";
+  if (!c.extra.empty()) line += " " + c.extra;
+  line += "  [" + thread + ", " + std::to_string(c.timeMs) + " ms]";
+  Print("%s", line.c_str());
+}
+
+void Runner::DumpCalls() {
+  if (verbose_) return;  // printed already
+  Print("  host calls so far: %zu", calls_.size());
+  for (const HostCall& c : calls_) PrintCall(c);
+}
+
+std::vector<const HostCall*> Runner::CallsOf(const std::string& function) const {
+  std::vector<const HostCall*> found;
+  for (const HostCall& c : calls_)
+    if (function.empty() || c.function == function) found.push_back(&c);
+  return found;
+}
+
+void Runner::Pump(const Args& a) {
+  PumpUntil([] { return false; }, static_cast<DWORD>(a.ms(0)), [this] { SyncCalls(); });
+}
+
+void Runner::WaitCalls(const Args& a) {
+  const size_t want = static_cast<size_t>(ParseInt(a.raw(0), 0, 1000000));
+  const std::string function = a.count() > 2 ? FunctionName(a.raw(2)) : "";
+  if (!PumpUntil([&] { return CallsOf(function).size() >= want; }, static_cast<DWORD>(a.ms(1)),
+                 [this] { SyncCalls(); })) {
+    Fail("waited for " + std::to_string(want) + " host calls" + (function.empty() ? "" : " of " + function) +
+         ", got " + std::to_string(CallsOf(function).size()));
+    DumpCalls();
+  }
+}
+
+void Runner::ClearCalls(const Args&) {
+  SyncCalls();
+  sim_.clearCalls();
+  calls_.clear();
+  printed_ = 0;
+  cursors_.clear();
+}
+
+void Runner::ExpectCalls(const Args& a) {
+  SyncCalls();
+  const size_t want = static_cast<size_t>(ParseInt(a.raw(0), 0, 1000000));
+  const std::string function = a.count() > 1 ? FunctionName(a.raw(1)) : "";
+  size_t got = CallsOf(function).size();
+  if (got != want) {
+    Fail("expected " + std::to_string(want) + " host calls" + (function.empty() ? "" : " of " + function) +
+         ", got " + std::to_string(got));
+    DumpCalls();
+  }
+}
+
+void Runner::ExpectNoCalls(const Args& a) {
+  SyncCalls();
+  const std::string function = a.count() > 0 ? FunctionName(a.raw(0)) : "";
+  if (!CallsOf(function).empty()) {
+    Fail("expected no host calls" + (function.empty() ? "" : " of " + function) + ", got " +
+         std::to_string(CallsOf(function).size()));
+    DumpCalls();
+  }
+}
+
+void Runner::ExpectCall(const Args& a) {
+  SyncCalls();
+  size_t i = 0;
+  size_t ordinal = 0;  // 1-based; 0: the next one
+  if (a.raw(0).rfind('#', 0) == 0) {
+    ordinal = static_cast<size_t>(ParseInt(a.raw(0).substr(1), 1, 1000000));
+    ++i;
+  }
+  if (i >= a.count()) throw ScriptError("expect-call needs a function name");
+  const std::string function = FunctionName(a.raw(i++));
+  if (ordinal == 0) ordinal = cursors_[function] + 1;
+  cursors_[function] = ordinal;
+  auto calls = CallsOf(function);
+  if (ordinal > calls.size()) {
+    Fail("expected call #" + std::to_string(ordinal) + " of " + function + ", there are " +
+         std::to_string(calls.size()));
+    DumpCalls();
+    return;
+  }
+  const HostCall& c = *calls[ordinal - 1];
+  std::vector<std::string> problems;
+  auto number = [&](const char* key, int64_t actual, const std::string& want) {
+    if (ParseInt(want, INT64_MIN, INT64_MAX) != actual)
+      problems.push_back(std::string(key) + " is " + std::to_string(actual) + ", expected " + want);
+  };
+  for (; i < a.count(); ++i) {
+    const std::string& w = a.raw(i);
+    if (w.rfind("text=", 0) == 0 || w.rfind("text*=", 0) == 0) {
+      const bool part = w[4] == '*';
+      std::string want = DecodeText(a.restRaw(a.line().words[i + 1].start + (part ? 6 : 5)));
+      if (c.textWasNull) problems.push_back("text pointer is null");
+      else if (part ? c.text.find(want) == std::string::npos : c.text != want)
+        problems.push_back("text is \"" + ShowText(c.text, 400) + "\", expected " + (part ? "a part " : "") + "\"" +
+                           ShowText(want, 400) + "\"");
+      break;
+    }
+    size_t eq = w.find('=');
+    std::string key = w.substr(0, eq), value = eq == std::string::npos ? "" : w.substr(eq + 1);
+    if (key == "auth") number("auth", c.authCode, value);
+    else if (key == "robot") number("robot", c.robot, value);
+    else if (key == "target") number("target", c.target, value);
+    else if (key == "null-text") {
+      if (!c.textWasNull) problems.push_back("text pointer is not null");
+    } else if (key == "thread") {
+      bool onMain = c.threadId == mainThread_, onEvent = c.threadId == events_->threadId();
+      if ((value == "main" && !onMain) || (value == "event" && !onEvent) || (value == "other" && (onMain || onEvent)))
+        problems.push_back("made on another thread than " + value);
+      if (value != "main" && value != "event" && value != "other") throw ScriptError("thread=main|event|other");
+    } else {
+      throw ScriptError("expect-call does not know " + w);
+    }
+  }
+  if (!problems.empty()) {
+    std::string message = function + " #" + std::to_string(ordinal) + ":";
+    for (const auto& p : problems) message += " " + p + ";";
+    Fail(message);
+    DumpCalls();
+  }
+}
+
+void Runner::ExpectGap(const Args& a) {
+  SyncCalls();
+  auto calls = CallsOf(FunctionName(a.raw(0)));
+  size_t i = static_cast<size_t>(ParseInt(a.raw(1), 1, 1000000)), j = static_cast<size_t>(ParseInt(a.raw(2), 1, 1000000));
+  int64_t lo = a.i64(3), hi = a.i64(4);
+  if (i > calls.size() || j > calls.size()) {
+    Fail("not enough calls of " + FunctionName(a.raw(0)));
+    return;
+  }
+  int64_t gap = calls[j - 1]->timeMs - calls[i - 1]->timeMs;
+  if (gap < lo || gap > hi)
+    Fail("the gap is " + std::to_string(gap) + " ms, expected " + std::to_string(lo) + ".." + std::to_string(hi));
+}
+
+void Runner::ExpectManifest(const Args& a) {
+  if (manifests_.empty()) throw ScriptError("call appinfo first");
+  std::string want = a.rest(0);
+  const std::string& got = manifests_.back();
+  if (got == want) return;
+  size_t at = 0;
+  while (at < got.size() && at < want.size() && got[at] == want[at]) ++at;
+  Fail("the manifest differs from byte " + std::to_string(at) + ": got \"" + ShowText(got.substr(at), 80) +
+       "\", expected \"" + ShowText(want.substr(std::min(at, want.size())), 80) + "\"");
+}
+
+void Runner::ExpectManifestRepeat(const Args&) {
+  if (manifests_.size() < 2) throw ScriptError("call appinfo twice first");
+  if (manifests_.back() != manifests_[manifests_.size() - 2]) Fail("the second AppInfo gave another text");
+}
+
+// ---- Files -------------------------------------------------------------------------
+
+void Runner::WriteFile(const Args& a) {
+  if (!WriteFileBytes(AppPath(a.text(0)), a.rest(1))) throw ScriptError("cannot write " + AppPath(a.text(0)));
+}
+
+void Runner::ExpectFile(const Args& a) {
+  std::string bytes;
+  std::string want = a.rest(1);
+  if (!ReadFileBytes(AppPath(a.text(0)), bytes)) Fail("no file " + AppPath(a.text(0)));
+  else if (bytes != want)
+    Fail("the file holds \"" + ShowText(bytes, 400) + "\", expected \"" + ShowText(want, 400) + "\"");
+}
+
+void Runner::ExpectFileContains(const Args& a) {
+  std::string bytes;
+  std::string want = a.rest(1);
+  if (!ReadFileBytes(AppPath(a.text(0)), bytes)) Fail("no file " + AppPath(a.text(0)));
+  else if (bytes.find(want) == std::string::npos)
+    Fail("the file holds \"" + ShowText(bytes, 400) + "\", without \"" + ShowText(want, 400) + "\"");
+}
+
+void Runner::ExpectNoFile(const Args& a) {
+  if (::GetFileAttributesA(AppPath(a.text(0)).c_str()) != INVALID_FILE_ATTRIBUTES)
+    Fail("the file " + AppPath(a.text(0)) + " exists");
+}
+
+void Runner::ExpectIni(const Args& a) {
+  const std::string path = AppPath("配置.ini");  // literals are GBK here
+  const std::string section = a.text(0), key = a.text(1);
+  const bool wantMissing = a.count() > 2 && a.raw(2) == "@missing";
+  const std::string want = wantMissing ? "" : a.rest(2);
+  const char kAbsent[] = "\x01(absent)";
+  std::string value(65536, '\0');
+  for (;;) {
+    DWORD n = ::GetPrivateProfileStringA(section.c_str(), key.c_str(), kAbsent, value.data(),
+                                         static_cast<DWORD>(value.size()), path.c_str());
+    if (n + 2 < value.size()) {
+      value.resize(n);
+      break;
+    }
+    value.assign(value.size() * 4, '\0');
+  }
+  const bool missing = value == kAbsent;
+  if (wantMissing && !missing) Fail("[" + section + "] " + key + " = \"" + ShowText(value, 400) + "\", expected none");
+  if (!wantMissing && missing) Fail("[" + section + "] " + key + " is missing from " + path);
+  if (!wantMissing && !missing && value != want)
+    Fail("[" + section + "] " + key + " = \"" + ShowText(value, 400) + "\", expected \"" + ShowText(want, 400) + "\"");
+}
+
+// ---- Windows -----------------------------------------------------------------------
+
+void Runner::ExpectWindow(const Args& a) {
+  PumpMessages();
+  const std::string caption = a.text(0);
+  auto windows = WindowsWithCaption(caption);
+  for (size_t i = 1; i < a.count(); ++i) {
+    const std::string& cond = a.raw(i);
+    if (cond == "absent") {
+      if (!windows.empty()) Fail("a window \"" + caption + "\" exists");
+    } else if (cond.rfind("count=", 0) == 0) {
+      size_t want = static_cast<size_t>(ParseInt(cond.substr(6), 0, 1000));
+      if (windows.size() != want)
+        Fail(std::to_string(windows.size()) + " windows \"" + caption + "\", expected " + std::to_string(want));
+    } else if (cond == "visible" || cond == "hidden" || cond == "main-thread") {
+      if (windows.empty()) {
+        Fail("no window \"" + caption + "\"");
+        continue;
+      }
+      HWND hwnd = windows.front();
+      if (cond == "visible" && !::IsWindowVisible(hwnd)) Fail("the window \"" + caption + "\" is hidden");
+      if (cond == "hidden" && ::IsWindowVisible(hwnd)) Fail("the window \"" + caption + "\" is visible");
+      if (cond == "main-thread" && ::GetWindowThreadProcessId(hwnd, nullptr) != mainThread_)
+        Fail("the window \"" + caption + "\" belongs to another thread");
+    } else {
+      throw ScriptError("expect-window does not know " + cond);
+    }
+  }
+}
+
+void Runner::CloseWindow(const Args& a) {
+  auto windows = WindowsWithCaption(a.text(0));
+  if (windows.empty()) {
+    Fail("no window \"" + a.text(0) + "\" to close");
+    return;
+  }
+  ::SendMessageA(windows.front(), WM_CLOSE, 0, 0);
+  PumpMessages();
+  SyncCalls();
+}
+
+void Runner::Click(const Args& a) {
+  const std::string text = a.rest(0);
+  for (HWND top : ProcessWindows()) {
+    for (HWND child : Descendants(top)) {
+      if (_stricmp(ClassName(child).c_str(), "Button") == 0 && WindowText(child) == text) {
+        ::SendMessageA(child, BM_CLICK, 0, 0);
+        PumpMessages();
+        SyncCalls();
+        return;
+      }
+    }
+  }
+  Fail("no button \"" + text + "\"");
+}
+
+HWND Runner::LogList() {
+  for (HWND top : ProcessWindows())
+    for (HWND child : Descendants(top))
+      if (ClassName(child) == WC_LISTVIEWA) return child;
+  return nullptr;
+}
+
+void Runner::ExpectLogRows(const Args& a) {
+  PumpMessages();
+  HWND list = LogList();
+  if (!list) {
+    Fail("no report-view list");
+    return;
+  }
+  LRESULT rows = ::SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
+  if (rows != a.i64(0)) Fail("the list has " + std::to_string(rows) + " rows, expected " + a.raw(0));
+}
+
+void Runner::ExpectLogRow(const Args& a) {
+  PumpMessages();
+  HWND list = LogList();
+  if (!list) {
+    Fail("no report-view list");
+    return;
+  }
+  const int rows = static_cast<int>(::SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+  int row = static_cast<int>(ParseInt(a.raw(0), -1000000, 1000000));
+  row = row > 0 ? row - 1 : rows + row;
+  if (row < 0 || row >= rows) {
+    Fail("no row " + a.raw(0) + " (the list has " + std::to_string(rows) + ")");
+    return;
+  }
+  const std::string time = ListItemText(list, row, 0), kind = ListItemText(list, row, 1),
+                    text = ListItemText(list, row, 2);
+  if (verbose_) Print("  row %d: %s | %s | %s", row + 1, time.c_str(), kind.c_str(), ShowText(text).c_str());
+  if (kind != a.text(1)) Fail("row " + a.raw(0) + " has the kind \"" + kind + "\", expected \"" + a.text(1) + "\"");
+  if (text != a.rest(2))
+    Fail("row " + a.raw(0) + " reads \"" + ShowText(text, 400) + "\", expected \"" + ShowText(a.rest(2), 400) + "\"");
+}
+
+// ---- Running a scenario --------------------------------------------------------------
+
+std::vector<Line> ReadScenario(const std::string& path) {
+  std::string bytes;
+  if (!ReadFileBytes(path, bytes)) throw ScriptError("cannot read " + path);
+  if (bytes.rfind("\xEF\xBB\xBF", 0) == 0) bytes.erase(0, 3);
+  std::vector<Line> lines;
+  std::istringstream in(bytes);
+  std::string text;
+  int number = 0;
+  while (std::getline(in, text)) {
+    ++number;
+    if (!text.empty() && text.back() == '\r') text.pop_back();
+    size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos || text[first] == '#') continue;
+    Line line;
+    line.number = number;
+    line.text = text;
+    try {
+      line.words = SplitWords(text);
+    } catch (const ScriptError& e) {
+      throw ScriptError("line " + std::to_string(number) + ": " + e.what());
+    }
+    const Command* command = FindCommand(line.words[0].raw);
+    if (!command) throw ScriptError("line " + std::to_string(number) + ": unknown command " + line.words[0].raw);
+    int args = static_cast<int>(line.words.size()) - 1;
+    if (args < command->minArgs || (command->maxArgs >= 0 && args > command->maxArgs))
+      throw ScriptError("line " + std::to_string(number) + ": usage: " + command->name + " " + command->usage);
+    lines.push_back(std::move(line));
+  }
+  return lines;
+}
+
+int Runner::run(const std::string& scenarioPath, const std::string& pluginPath) {
+  pluginPath_ = pluginPath;
+  std::vector<Line> lines;
+  try {
+    lines = ReadScenario(scenarioPath);
+  } catch (const ScriptError& e) {
+    Print("SCENARIO ERROR: %s", e.what());
+    return 2;
+  }
+  size_t first = 0;
+  if (!lines.empty() && lines[0].words[0].raw == "no-kxoffer") {
+    withStandIn_ = false;
+    first = 1;
+    char found[MAX_PATH];
+    if (::SearchPathA(nullptr, "KXOffer.dll", nullptr, MAX_PATH, found, nullptr)) {
+      Print("SET-UP ERROR: no-kxoffer, but KXOffer.dll is found at %s; run from a folder without it", found);
+      return 2;
+    }
+    Print("running without KXOffer.dll");
+  } else if (!sim_.load()) {
+    Print("SET-UP ERROR: cannot load the stand-in KXOffer.dll beside hostsim.exe (error %lu)", ::GetLastError());
+    return 2;
+  }
+
+  char temp[MAX_PATH];
+  ::GetTempPathA(MAX_PATH, temp);
+  runDir_ = std::string(temp) + "hostsim-" + std::to_string(::GetCurrentProcessId()) + "-" +
+            std::to_string(::GetTickCount64()) + "\\";
+  if (!::CreateDirectoryA(runDir_.c_str(), nullptr)) {
+    Print("SET-UP ERROR: cannot create %s", runDir_.c_str());
+    return 2;
+  }
+  if (withStandIn_) sim_.reset();
+  MakeAppDir("com.tavrel");
+  events_ = std::make_unique<EventThread>();
+  Print("plug-in: %s", pluginPath_.c_str());
+  Print("app directory: %s", appDir_.c_str());
+
+  int code = 0;
+  try {
+    Line loadLine;
+    loadLine.words.push_back(Word{"load", 0});
+    Load(Args(loadLine));
+    if (!plugin_.loaded()) throw ScriptError("the plug-in did not load");
+    for (size_t i = first; i < lines.size(); ++i) {
+      const Line& line = lines[i];
+      gCurrentLine = line.number;
+      Print("[%d] %s", line.number, ShowText(GbkFromUtf8Lossy(line.text), 200).c_str());
+      const Command* command = FindCommand(line.words[0].raw);
+      if (command->needsStandIn && !withStandIn_) throw ScriptError("needs KXOffer.dll, and this run has none");
+      try {
+        (this->*command->run)(Args(line));
+      } catch (const ScriptError& e) {
+        throw ScriptError("line " + std::to_string(line.number) + ": " + e.what());
+      }
+      const std::string& name = line.words[0].raw;
+      if (name == "enable") enabled_ = true;
+      if (name == "disable") enabled_ = false;
+      PumpMessages();
+      SyncCalls();
+    }
+    if (!PumpUntil([this] { return events_->idle(); }, kEventTimeoutMs, [this] { SyncCalls(); }))
+      Fail("the event thread is still busy at the end");
+    code = failures_ ? 1 : 0;
+    const int failures = failures_.load();
+    Print("RESULT: %s (%d failure%s, %zu host calls)", failures ? "FAIL" : "PASS", failures,
+          failures == 1 ? "" : "s", calls_.size());
+  } catch (const std::exception& e) {
+    Print("SCENARIO ERROR: %s", e.what());
+    code = 2;
+  }
+  if (!keep_) RemoveTree(runDir_.substr(0, runDir_.size() - 1));
+  return code;
+}
+
+// ---- The command table ------------------------------------------------------------------
+
+const Command kCommands[] = {
+    {"no-kxoffer", "", 0, 0, false, &Runner::NoKxOffer},
+    {"appdir", "<name>", 1, 1, false, &Runner::AppDir},
+    {"appdir-result", "<text>|@null", 1, 1, true, &Runner::AppDirResult},
+    {"accounts", "<qq>...", 0, -1, true, &Runner::Accounts},
+    {"groups", "<group>[:<name>]...", 0, -1, true, &Runner::Groups},
+    {"friends", "<qq>[:<name>]...", 0, -1, true, &Runner::Friends},
+    {"raw-login", "<text>|@null", 1, 1, true, &Runner::RawLogin},
+    {"raw-groups", "<text>|@null", 1, 1, true, &Runner::RawGroups},
+    {"raw-friends", "<text>|@null", 1, 1, true, &Runner::RawFriends},
+    {"hex-login", "<hex bytes>...", 0, -1, true, &Runner::HexLogin},
+    {"hex-groups", "<hex bytes>...", 0, -1, true, &Runner::HexGroups},
+    {"hex-friends", "<hex bytes>...", 0, -1, true, &Runner::HexFriends},
+    {"send-delay", "<ms>", 1, 1, true, &Runner::SendDelay},
+    {"send-result", "<n>", 1, 1, true, &Runner::SendResult},
+
+    {"load", "", 0, 0, false, &Runner::Load},
+    {"unload", "", 0, 0, false, &Runner::Unload},
+    {"appinfo", "", 0, 0, false, &Runner::AppInfo},
+    {"initialize", "<auth> <extra>", 2, 2, false, &Runner::Initialize},
+    {"startup", "", 0, 0, false, &Runner::Startup},
+    {"exit", "", 0, 0, false, &Runner::Exit},
+    {"enable", "", 0, 0, false, &Runner::Enable},
+    {"disable", "", 0, 0, false, &Runner::Disable},
+    {"menu", "", 0, 0, false, &Runner::Menu},
+    {"call", "<export>", 1, 1, false, &Runner::CallAny},
+    {"groupmsg", "<group> <qq> <text...>", 2, -1, false, &Runner::GroupMsg},
+    {"groupmsg-async", "<group> <qq> <text...>", 2, -1, false, &Runner::GroupMsgAsync},
+    {"groupmsg-null", "<group> <qq>", 2, 2, false, &Runner::GroupMsgNull},
+    {"wait-events", "<ms>", 1, 1, false, &Runner::WaitEvents},
+    {"check-stack-widths", "", 0, 0, false, &Runner::CheckStackWidths},
+    {"null-args", "", 0, 0, false, &Runner::NullArgs},
+    {"expect-return", "<n>", 1, 1, false, &Runner::ExpectReturn},
+
+    {"pump", "<ms>", 1, 1, false, &Runner::Pump},
+    {"wait-calls", "<n> <ms> [function]", 2, 3, true, &Runner::WaitCalls},
+    {"clear-calls", "", 0, 0, true, &Runner::ClearCalls},
+    {"expect-calls", "<n> [function]", 1, 2, true, &Runner::ExpectCalls},
+    {"expect-no-calls", "[function]", 0, 1, true, &Runner::ExpectNoCalls},
+    {"expect-call", "[#<k>] <function> [auth=N] [robot=N] [target=N] [thread=main|event|other] [null-text] "
+                    "[text=<text...>|text*=<text...>]",
+     1, -1, true, &Runner::ExpectCall},
+    {"expect-gap", "<function> <i> <j> <min-ms> <max-ms>", 5, 5, true, &Runner::ExpectGap},
+    {"expect-manifest", "<text...>", 1, -1, false, &Runner::ExpectManifest},
+    {"expect-manifest-repeat", "", 0, 0, false, &Runner::ExpectManifestRepeat},
+
+    {"write-file", "<name> <text...>", 1, -1, false, &Runner::WriteFile},
+    {"delete-file", "<name>", 1, 1, false, &Runner::RemoveFile},
+    {"expect-file", "<name> <text...>", 1, -1, false, &Runner::ExpectFile},
+    {"expect-file-contains", "<name> <text...>", 2, -1, false, &Runner::ExpectFileContains},
+    {"expect-no-file", "<name>", 1, 1, false, &Runner::ExpectNoFile},
+    {"expect-ini", "<section> <key> <value...>|@missing", 2, -1, false, &Runner::ExpectIni},
+    {"expect-window", "<caption> visible|hidden|absent|count=N|main-thread...", 2, -1, false, &Runner::ExpectWindow},
+    {"close-window", "<caption>", 1, 1, false, &Runner::CloseWindow},
+    {"click", "<button text...>", 1, -1, false, &Runner::Click},
+    {"expect-log-rows", "<n>", 1, 1, false, &Runner::ExpectLogRows},
+    {"expect-log-row", "<row> <kind> <text...>", 2, -1, false, &Runner::ExpectLogRow},
+    {"echo", "<text...>", 0, -1, false, &Runner::Echo},
+};
+const size_t kCommandCount = sizeof(kCommands) / sizeof(kCommands[0]);
+
+}  // namespace
+}  // namespace hostsim
+
+int main(int argc, char** argv) {
+  using namespace hostsim;
+  ::SetUnhandledExceptionFilter(OnCrash);
+  ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+  bool verbose = false, keep = false;
+  std::string plugin, scenario;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "-v") verbose = true;
+    else if (arg == "--keep") keep = true;
+    else if (arg == "--plugin" && i + 1 < argc) plugin = HostPath(argv[++i]);
+    else if (arg == "--commands") {
+      for (size_t k = 0; k < kCommandCount; ++k) Print("%s %s", kCommands[k].name, kCommands[k].usage);
+      return 0;
+    } else if (scenario.empty() && !arg.empty() && arg[0] != '-') scenario = HostPath(arg);
+    else {
+      Print("usage: hostsim [-v] [--keep] [--plugin <dll>] <scenario.scn> | --commands");
+      return 2;
+    }
+  }
+  if (scenario.empty()) {
+    Print("usage: hostsim [-v] [--keep] [--plugin <dll>] <scenario.scn> | --commands");
+    return 2;
+  }
+  if (plugin.empty()) plugin = ExeFolder() + "com.tavrel.dll";
+  Runner runner(verbose, keep);
+  int code = runner.run(scenario, plugin);
+  std::fflush(stdout);
+  return code;
+}
