@@ -39,21 +39,28 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
-// The trip through code page 936 and back: a lead byte without its trail becomes "?".
+// The trip through code page 936 and back, as Wine makes it: a lead byte takes
+// the next byte along, and a pair that is no character, or a lead byte at the
+// end, becomes "?".
 std::string ThroughCodePage(std::string_view text) {
   std::string out;
   for (size_t i = 0; i < text.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c >= 0x81 && c <= 0xFE) {
-      const unsigned char t = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
-      if ((t >= 0x40 && t <= 0x7E) || (t >= 0x80 && t <= 0xFE)) {
-        out += text.substr(i, 2);
-        ++i;
-      } else {
-        out += '?';
-      }
-    } else {
+    if (c < 0x81 || c > 0xFE) {
       out += static_cast<char>(c);
+      continue;
+    }
+    const unsigned char t = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+    if (t == 0) {
+      out += '?';
+      continue;
+    }
+    ++i;
+    if ((t >= 0x40 && t <= 0x7E) || (t >= 0x80 && t <= 0xFE)) {
+      out += static_cast<char>(c);
+      out += static_cast<char>(t);
+    } else {
+      out += '?';
     }
   }
   return out;

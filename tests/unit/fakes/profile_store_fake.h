@@ -1,8 +1,9 @@
 // An in-memory ProfileStore that behaves as the platform's profile functions
 // do: each file is INI text ("[section]\r\nkey=value\r\n"), values are trimmed
 // on the way in and out, one pair of enclosing quotes is stripped on reading,
-// a raw line break in a value ends its line, and a byte that is no GBK
-// character comes back as "?". Files live in directories that must exist.
+// a raw line break in a value ends its line, and bytes that form no GBK
+// character come back as "?" (as Wine converts them: a lead byte takes the
+// next byte along). Files live in directories that must exist.
 //
 // Faults: every call that changes a file (write, flush, replace, delete) is
 // counted; failAt(n) makes the n-th of them fail, and with `crash` that one
