@@ -8,9 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "fakes/host_library_fake.h"
 #include "host/host_api.h"
-#include "host/host_library.h"
-#include "host/lists.h"
 #include "settings/settings.h"
 
 namespace morvane {
@@ -20,49 +19,6 @@ constexpr int64_t kRobot = 10001;
 constexpr int64_t kGroup = 5550001;
 constexpr int64_t kOwner = 111;
 const std::string kMention = "[@111] ";
-
-// The login list as the host packs it: count, then one int64 per account.
-std::string LoginList(const std::vector<int64_t>& accounts) {
-  std::string block;
-  const auto put = [&block](uint64_t value, int width) {
-    for (int shift = (width - 1) * 8; shift >= 0; shift -= 8) block.push_back(static_cast<char>(value >> shift));
-  };
-  put(accounts.size(), 4);
-  for (int64_t account : accounts) put(static_cast<uint64_t>(account), 8);
-  return EncodeBase64(block);
-}
-
-struct Post {
-  int64_t robot;
-  int64_t group;
-  std::string text;
-};
-
-// Records group posts (and the order of posts, saves and settings writes).
-class RecordingLibrary final : public HostLibrary {
- public:
-  explicit RecordingLibrary(std::vector<std::string>& events) : events_(events) {}
-  std::string getAppDirectory(int32_t) override { return {}; }
-  std::string getLoginQQList(int32_t) override { return loginList; }
-  std::string getGroupList(int32_t, int64_t) override { return {}; }
-  std::string getFriendList(int32_t, int64_t) override { return {}; }
-  int32_t sendGroupMsg(int32_t, int64_t robot, int64_t group, std::string_view text) override {
-    posts.push_back({robot, group, std::string(text)});
-    events_.push_back("post");
-    return 0;
-  }
-  int32_t sendFriendMsg(int32_t, int64_t, int64_t, std::string_view) override {
-    events_.push_back("friend");
-    return 0;
-  }
-  int32_t setFatal(int32_t, std::string_view) override { return 0; }
-
-  std::string loginList = LoginList({kRobot, 20002});
-  std::vector<Post> posts;
-
- private:
-  std::vector<std::string>& events_;
-};
 
 // Every text and switch value, to compare a whole Settings at once.
 struct Snapshot {
@@ -89,8 +45,8 @@ using Texts = std::vector<std::pair<TextField, std::string>>;
 using Switches = std::vector<std::pair<SwitchField, bool>>;
 
 struct OwnerCommandsTest : ::testing::Test {
-  std::vector<std::string> events;
-  RecordingLibrary library{events};
+  std::vector<std::string> events;  // settings writes, posts and saves, in order
+  FakeHostLibrary library;
   HostApi host{library};
   Settings settings;
   int saves = 0;
@@ -100,6 +56,8 @@ struct OwnerCommandsTest : ::testing::Test {
                          }};
 
   void SetUp() override {
+    library.setLoginList(PackAccounts({kRobot, 20002}));
+    library.setSendHook([this](const HostCall&) { events.push_back("post"); });
     settings.setText(TextField::owner, std::to_string(kOwner));
     settings.setObserver([this](const Settings::Change&) { events.push_back("write"); });
   }
@@ -109,9 +67,16 @@ struct OwnerCommandsTest : ::testing::Test {
     for (const auto& [field, on] : switches) settings.setOn(field, on);
   }
 
+  // Every host send made; an owner command only ever posts to groups.
+  std::vector<HostCall> Posts() const {
+    std::vector<HostCall> posts = library.sends();
+    for (const HostCall& post : posts) EXPECT_EQ(post.kind, HostCall::Kind::sendGroupMsg);
+    return posts;
+  }
+
   int32_t Run(const std::string& msg, int64_t from = kOwner) {
     events.clear();
-    library.posts.clear();
+    library.clear();
     saves = 0;
     return commands.HandleOwnerCommand(kGroup, from, msg);
   }
@@ -120,7 +85,7 @@ struct OwnerCommandsTest : ::testing::Test {
   void ExpectIgnored(const std::string& msg, int64_t from = kOwner) {
     const Snapshot before = Take(settings);
     EXPECT_EQ(Run(msg, from), 0) << msg;
-    EXPECT_TRUE(library.posts.empty()) << msg;
+    EXPECT_TRUE(Posts().empty()) << msg;
     EXPECT_EQ(saves, 0) << msg;
     EXPECT_EQ(Take(settings), before) << msg;
   }
@@ -133,10 +98,10 @@ TEST_F(OwnerCommandsTest, FirstClaimantBecomesOwnerAndASecondClaimIsNotConsumed)
 
   EXPECT_EQ(Run("获取权限", 222), 1);
   EXPECT_EQ(settings.text(TextField::owner), "222");
-  ASSERT_EQ(library.posts.size(), 1u);
-  EXPECT_EQ(library.posts[0].robot, kRobot);
-  EXPECT_EQ(library.posts[0].group, kGroup);
-  EXPECT_EQ(library.posts[0].text, "[@222] 恭喜您,获取权限成功");
+  ASSERT_EQ(Posts().size(), 1u);
+  EXPECT_EQ(Posts()[0].robot, kRobot);
+  EXPECT_EQ(Posts()[0].target, kGroup);
+  EXPECT_EQ(Posts()[0].text, "[@222] 恭喜您,获取权限成功");
   EXPECT_EQ(saves, 1);
   EXPECT_EQ(events, (std::vector<std::string>{"write", "post", "save"}));
 
@@ -155,7 +120,7 @@ TEST_F(OwnerCommandsTest, ClaimNeedsTheExactWordAndAnEmptyOwner) {
   // A negative number is claimed as its decimal text.
   EXPECT_EQ(Run("获取权限", -5), 1);
   EXPECT_EQ(settings.text(TextField::owner), "-5");
-  EXPECT_EQ(library.posts.at(0).text, "[@-5] 恭喜您,获取权限成功");
+  EXPECT_EQ(Posts().at(0).text, "[@-5] 恭喜您,获取权限成功");
 }
 
 TEST_F(OwnerCommandsTest, OwnerIsComparedByteForByte) {
@@ -212,10 +177,10 @@ TEST_F(OwnerCommandsTest, MenuPostsTheHelpTextWithoutMentionOrSave) {
 
   const Snapshot before = Take(settings);
   EXPECT_EQ(Run("菜单"), 1);
-  ASSERT_EQ(library.posts.size(), 1u);
-  EXPECT_EQ(library.posts[0].robot, kRobot);
-  EXPECT_EQ(library.posts[0].group, kGroup);
-  EXPECT_EQ(library.posts[0].text, help);
+  ASSERT_EQ(Posts().size(), 1u);
+  EXPECT_EQ(Posts()[0].robot, kRobot);
+  EXPECT_EQ(Posts()[0].target, kGroup);
+  EXPECT_EQ(Posts()[0].text, help);
   EXPECT_EQ(saves, 0);
   EXPECT_EQ(Take(settings), before);
 
@@ -344,10 +309,10 @@ TEST_F(OwnerCommandsTest, CommandsChangeSettingsReplyAndSave) {
 
     EXPECT_EQ(Run(row.msg), 1);
     EXPECT_EQ(Take(settings), expected) << Describe(Take(settings));
-    ASSERT_EQ(library.posts.size(), 1u);
-    EXPECT_EQ(library.posts[0].robot, kRobot);
-    EXPECT_EQ(library.posts[0].group, kGroup);
-    EXPECT_EQ(library.posts[0].text, kMention + row.reply);
+    ASSERT_EQ(Posts().size(), 1u);
+    EXPECT_EQ(Posts()[0].robot, kRobot);
+    EXPECT_EQ(Posts()[0].target, kGroup);
+    EXPECT_EQ(Posts()[0].text, kMention + row.reply);
     EXPECT_EQ(saves, 1);
     // Change first, then the reply, then the save.
     ASSERT_FALSE(events.empty());
@@ -368,16 +333,16 @@ TEST_F(OwnerCommandsTest, MessagesThatAreNoCommandAreNotConsumed) {
 
 TEST_F(OwnerCommandsTest, ReplyUsesTheRobotAccountAskedAnew) {
   EXPECT_EQ(Run("开启直播"), 1);
-  EXPECT_EQ(library.posts.at(0).robot, kRobot);
+  EXPECT_EQ(Posts().at(0).robot, kRobot);
 
-  library.loginList = LoginList({30003});
+  library.setLoginList(PackAccounts({30003}));
   EXPECT_EQ(Run("开启直播"), 1);
-  EXPECT_EQ(library.posts.at(0).robot, 30003);
+  EXPECT_EQ(Posts().at(0).robot, 30003);
 
   // No login list: robot 0, the command is still carried out and saved.
-  library.loginList.clear();
+  library.setLoginList("");
   EXPECT_EQ(Run("关闭直播"), 1);
-  EXPECT_EQ(library.posts.at(0).robot, 0);
+  EXPECT_EQ(Posts().at(0).robot, 0);
   EXPECT_FALSE(settings.isOn(SwitchField::forwardOn));
   EXPECT_EQ(saves, 1);
 }
@@ -424,7 +389,7 @@ TEST_F(OwnerCommandsTest, LongArgumentsWithSpecialCharactersAreStoredAsWritten) 
 
   EXPECT_EQ(Run("授权小尾巴+" + big), 1);
   EXPECT_EQ(settings.text(TextField::tailAdvert), big);
-  EXPECT_EQ(library.posts.at(0).text, kMention + "授权小尾巴" + big + ",授权小尾巴成功");
+  EXPECT_EQ(Posts().at(0).text, kMention + "授权小尾巴" + big + ",授权小尾巴成功");
 
   settings.setText(TextField::watchGroups, "1");
   EXPECT_EQ(Run("授权监控+" + big), 1);
