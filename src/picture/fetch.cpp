@@ -236,7 +236,9 @@ uint32_t RequestFlags(bool https, bool cookiesPassed, bool noRedirect) {
   return flags;
 }
 
-std::string FetchPage(InternetApi& api, FetchRequest& request, FetchResponse& response) {
+namespace {
+
+std::string FetchPageUnguarded(InternetApi& api, FetchRequest& request, FetchResponse& response) {
   const int64_t started = api.steadyMilliseconds();
   if (request.capitaliseHeaders) request.headers = CapitaliseHeaderNames(request.headers);
   const int method = NormaliseMethod(request.method);
@@ -275,7 +277,7 @@ std::string FetchPage(InternetApi& api, FetchRequest& request, FetchResponse& re
     if (request.bodyBytes.empty()) request.bodyBytes = request.body;
     body = request.bodyBytes;
   }
-  api.send(req, request.headers, body);
+  const bool sent = api.send(req, request.headers, body);
 
   std::string result;
   std::array<char, kReadChunk> buffer;
@@ -289,7 +291,9 @@ std::string FetchPage(InternetApi& api, FetchRequest& request, FetchResponse& re
     result.append(buffer.data(), n < kReadChunk ? n : kReadChunk);
   }
 
-  const std::optional<std::string> raw = api.rawHeaders(req, kHeaderCapacity);
+  // Without an answer there is no header block; WinINet under Wine would
+  // still report an empty one.
+  const std::optional<std::string> raw = sent ? api.rawHeaders(req, kHeaderCapacity) : std::nullopt;
   if (raw) response.returnedHeaders = *raw;
   response.returnedCookies = CookiesFromHeaders(raw.value_or(std::string()));
   if (request.mergeCookies && request.cookies) {
@@ -298,11 +302,25 @@ std::string FetchPage(InternetApi& api, FetchRequest& request, FetchResponse& re
   return result;
 }
 
+}  // namespace
+
+std::string FetchPage(InternetApi& api, FetchRequest& request, FetchResponse& response) {
+  try {
+    return FetchPageUnguarded(api, request, response);
+  } catch (...) {
+    return {};  // out of memory for a huge body: the handles are closed, the result is empty
+  }
+}
+
 std::string FetchPage(InternetApi& api, std::string_view url) {
-  FetchRequest request;
-  request.url = std::string(url);
-  FetchResponse response;
-  return FetchPage(api, request, response);
+  try {
+    FetchRequest request;
+    request.url = std::string(url);
+    FetchResponse response;
+    return FetchPage(api, request, response);
+  } catch (...) {
+    return {};
+  }
 }
 
 }  // namespace morvane

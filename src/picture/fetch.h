@@ -125,7 +125,8 @@ struct FetchRequest {
 // Out values; left as they were when the request cannot be opened.
 struct FetchResponse {
   std::string returnedCookies;
-  std::string returnedHeaders;  // raw block; unchanged when it cannot be read (over kHeaderCapacity bytes)
+  // The raw block; unchanged when no answer came or the block is over kHeaderCapacity bytes.
+  std::string returnedHeaders;
 };
 
 // Bounds that keep a silent or dribbling server from holding the caller:

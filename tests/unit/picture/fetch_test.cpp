@@ -511,7 +511,7 @@ TEST(FetchPage, EveryFailurePathClosesWhatItOpened) {
       {2, false, {"open", "connect", "close root"}},
       {3, false, {"open", "connect", "openRequest", "close connection", "close root"}},
       {0, true,
-       {"open", "connect", "openRequest", "send", "rawHeaders", "close request", "close connection", "close root"}},
+       {"open", "connect", "openRequest", "send", "close request", "close connection", "close root"}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.failAt);
