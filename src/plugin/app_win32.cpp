@@ -5,18 +5,61 @@
 #include <exception>
 #include <new>
 
+#include "schedule/publisher_win32.h"
+#include "schedule/schedule.h"
 #include "win32_support.h"
 
 namespace morvane {
 
 App::App()
-    : window(Win32SettingsWindow::Handlers{}),
-      plugin(library, window) {}
+    : window(Win32SettingsWindow::Handlers{
+          .created = [this] { windowCreated(); },
+          .tick = [this] { scheduleTimerTick(); },
+          .save = [this] { settingsFile.saveSettings(); },
+          .logRowCount = [this] { return runLog.size(); },
+          .logRow = [this](size_t index, LogRow& row) { return runLog.rowAt(index, row); },
+      }),
+      plugin(library, window),
+      settingsFile(settings, profiles, [this] { return SettingsFilePath(plugin.appDirectory()); }),
+      workers(settings, plugin.hostApi(), runLog, pauseRandom, forwardQueue),
+      admission(settings, scheduleGate, runLog, composer, plugin.hostApi(), workers),
+      commands(settings, plugin.hostApi(), [this] { settingsFile.saveSettings(); }) {
+  runLog.setObserver({
+      .appended = [this](const LogRow&) { window.runLogChanged(); },
+      .droppedFront = [this](size_t) { window.runLogChanged(); },
+  });
+  plugin.setOwnerCommandHandler([this](int64_t fromGroup, int64_t fromQQ, const std::string& msg) {
+    return commands.HandleOwnerCommand(fromGroup, fromQQ, msg);
+  });
+  plugin.setMessageAdmitter([this](int64_t fromGroup, int64_t fromQQ, const std::string& msg) {
+    forwardQueue.start();
+    admission.AdmitMessage(fromGroup, fromQQ, msg);
+  });
+}
+
+// On the window's thread, while the window is being created.
+void App::windowCreated() {
+  publisher = LoadPublisherTexts(plugin.appDirectory());
+  networkClock = std::make_unique<WinHttpClock>(publisher.timeSource);
+  settingsFile.loadSettings();
+}
+
+// Once a minute on the window's thread.
+void App::scheduleTimerTick() {
+  if (networkClock) scheduleTick(*networkClock, settings, scheduleGate);
+}
 
 App& TheApp() {
-  // Never destroyed: the host may still call in, and the window and worker
-  // threads may still run, while the C runtime tears down static objects.
-  static App* app = new App();
+  // Never destroyed, and the module is pinned for the life of the process: the
+  // settings window's procedure and the forward threads run this module's code
+  // at any time, so unloading it under them would crash the host. The window
+  // and the threads end with the process.
+  static App* app = [] {
+    HMODULE pinned = nullptr;
+    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                         reinterpret_cast<LPCWSTR>(&TheApp), &pinned);
+    return new App();
+  }();
   return *app;
 }
 

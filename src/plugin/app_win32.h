@@ -3,11 +3,26 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string_view>
 
+#include "commands/owner_commands.h"
+#include "forward/admission.h"
+#include "forward/forward_queue.h"
+#include "forward/pause_win32.h"
+#include "forward/workers.h"
 #include "host/host_library_win32.h"
+#include "picture/composer.h"
 #include "plugin/plugin.h"
+#include "schedule/clock_winhttp_win32.h"
+#include "schedule/publisher.h"
+#include "schedule/schedule_gate.h"
+#include "settings/local_clock_win32.h"
+#include "settings/profile_store_win32.h"
+#include "settings/run_log.h"
 #include "settings/settings.h"
+#include "settings/settings_file.h"
 #include "settings/settings_window_win32.h"
 
 namespace morvane {
@@ -16,9 +31,32 @@ struct App {
   App();
 
   KxOfferLibrary library;
+  Win32LocalClock localClock;
   Settings settings;
+  RunLog runLog{localClock};
+  Win32ProfileStore profiles;
+  ScheduleGate scheduleGate;
+  UnchangedPictures composer;
+
+  SteadyQueueClock queueClock;
+  Win32QueueWaiter queueWaiter;
+  ForwardQueue forwardQueue{queueClock, queueWaiter};
+  SystemPauseRandom pauseRandom;
+
   Win32SettingsWindow window;
   Plugin plugin;
+  SettingsFile settingsFile;
+  ForwardWorkers workers;
+  MessageAdmission admission;
+  OwnerCommands commands;
+
+  // Made when the window is created, from the publisher file in appDirectory.
+  PublisherTexts publisher;
+  std::unique_ptr<WinHttpClock> networkClock;
+
+ private:
+  void windowCreated();
+  void scheduleTimerTick();
 };
 
 // Created on first use, on whichever host thread comes first.
