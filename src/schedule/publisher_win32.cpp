@@ -8,13 +8,15 @@ namespace morvane {
 
 PublisherTexts LoadPublisherTexts(std::string_view appDirectory) {
   try {
-    const std::string file = PublisherFilePath(appDirectory);
+    // Wide calls with GBK converted explicitly, as for the settings file: the
+    // names are Chinese whatever the machine's ANSI code page is.
+    const std::wstring file = win32::WideFromGbk(PublisherFilePath(appDirectory));
     return ReadPublisherTexts([&](std::string_view section, std::string_view key) {
-      const std::string s(section), k(key);
-      std::vector<char> buffer(10240, '\0');
-      const DWORD n = ::GetPrivateProfileStringA(s.c_str(), k.c_str(), "", buffer.data(),
+      const std::wstring s = win32::WideFromGbk(section), k = win32::WideFromGbk(key);
+      std::vector<wchar_t> buffer(10240, L'\0');
+      const DWORD n = ::GetPrivateProfileStringW(s.c_str(), k.c_str(), L"", buffer.data(),
                                                  static_cast<DWORD>(buffer.size()), file.c_str());
-      return std::string(buffer.data(), n);
+      return win32::GbkFromWide(std::wstring_view(buffer.data(), n));
     });
   } catch (...) {
     return PublisherTexts{};
