@@ -98,7 +98,8 @@ class ForwardWorker final : public QueuedTask {
   size_t next_ = 0;
 };
 
-// The sink admission hands its jobs to: each job becomes a ForwardWorker on the queue.
+// The sink admission hands its jobs to: each job becomes a ForwardWorker on the
+// queue. Queued jobs refer to this object: stop the queue before destroying it.
 class ForwardWorkers final : public ForwardJobSink {
  public:
   ForwardWorkers(Settings& settings, HostApi& host, RunLog& log, PauseRandom& random, ForwardQueue& queue)
