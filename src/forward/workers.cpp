@@ -39,7 +39,10 @@ int32_t DrawPause(int32_t a, int32_t b, PauseRandom& random) {
 }
 
 JobParts SplitForwardJob(std::string_view job) {
-  return {TextBefore(job, kContentMarker), TextAfter(job, kContentMarker)};
+  const int at = FindText(job, kContentMarker);
+  if (at == kNotFound) return {};
+  const size_t end = static_cast<size_t>(at - 1) + kContentMarker.size();
+  return {std::string(job.substr(0, static_cast<size_t>(at - 1))), std::string(job.substr(end))};
 }
 
 std::vector<ForwardTarget> ListedTargets(std::string_view targets) {

@@ -46,9 +46,11 @@ class SystemPauseRandom final : public PauseRandom {
 // bounds may come in either order, both are included.
 int32_t DrawPause(int32_t a, int32_t b, PauseRandom& random);
 
+// The target list never holds "内容:", so the first marker ends it and the
+// message is everything after that marker, even when it says "内容:" itself.
 struct JobParts {
   std::string targets;  // before the first "内容:"
-  std::string content;  // after the last "内容:"
+  std::string content;  // after the first "内容:"
 };
 JobParts SplitForwardJob(std::string_view job);
 

@@ -15,7 +15,7 @@ constexpr int64_t kRobot = 10001;
 
 // ---- Pure parts ----
 
-TEST(SplitForwardJob, TargetsBeforeFirstMarkerContentAfterLast) {
+TEST(SplitForwardJob, TargetsBeforeTheFirstMarkerContentAllAfterIt) {
   struct Row {
     const char* job;
     const char* targets;
@@ -23,7 +23,8 @@ TEST(SplitForwardJob, TargetsBeforeFirstMarkerContentAfterLast) {
   };
   const Row rows[] = {
       {"111*222内容:hi", "111*222", "hi"},
-      {"111内容:a内容:b", "111", "b"},
+      {"111内容:a内容:b", "111", "a内容:b"},  // a message quoting "内容:" stays whole
+      {"111内容:活动内容:明天", "111", "活动内容:明天"},
       {"内容:hi", "", "hi"},
       {"111内容:", "111", ""},
       {"no marker", "", ""},
@@ -202,10 +203,11 @@ TEST_F(WorkerTest, TrailingStarAndEmptyPieces) {
   EXPECT_EQ(rows[2].text, "群号内容:hi!,间隔0");
 }
 
-TEST_F(WorkerTest, MessageLineBreaksAndTheLastContentMarker) {
+TEST_F(WorkerTest, MessageLineBreaksAndAQuotedContentMarker) {
   submit(ForwardKind::friends, "111内容:a内容:b[换行]c");
   queue.runDue(0);
-  EXPECT_EQ(takeEvents(), (Events{"@0 friend 111 b\r\nc", "@0 row 转发好友 好友111内容:b[换行]c!间隔5"}));
+  EXPECT_EQ(takeEvents(),
+            (Events{"@0 friend 111 a内容:b\r\nc", "@0 row 转发好友 好友111内容:a内容:b[换行]c!间隔5"}));
 }
 
 TEST_F(WorkerTest, AnonymousMarkerForGroupsOnlyReadOncePerJob) {
