@@ -2,10 +2,11 @@
 # wine-env.sh start|stop <dir>
 #
 # start: makes, once, a private 32-bit Wine prefix in <dir>/prefix (Chinese
-#        locale, font replacements, no crash dialog), starts a headless X server
-#        and a persistent wineserver for it, and records the display and the
-#        X server's PID in <dir>. Parallel starts on one <dir> are serialised
-#        by a lock; a second start reuses what the first left running.
+#        locale, font replacements, no crash dialog, unmanaged windows),
+#        starts a headless X server and a persistent wineserver for it, and
+#        records the display and the X server's PID in <dir>. Parallel starts
+#        on one <dir> are serialised by a lock; a second start reuses what the
+#        first left running.
 # stop:  stops that prefix's wineserver (and its Wine processes) and that X
 #        server, by PID. Nothing else is touched.
 #
@@ -76,16 +77,28 @@ Windows Registry Editor Version 5.00
 [HKEY_CURRENT_USER\Software\Wine\WineDbg]
 "ShowCrashDialog"=dword:00000000
 
+; No window manager runs on the X server: unmanaged windows hide at once
+; instead of waiting two seconds for a manager to withdraw them.
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"Managed"="N"
+
 REG
   } >"$dir/morvane.reg"
 }
 
 make_prefix() {
-  [[ -f $dir/prefix/.morvane-ready ]] && return 0
-  echo "wine-env: creating the Wine prefix in $dir/prefix (once, some seconds)" >&2
-  rm -rf "$dir/prefix"
-  detached wineboot -i
   write_reg
+  local stamp
+  stamp=$(md5sum <"$dir/morvane.reg" | cut -d' ' -f1)
+  if [[ -f $dir/prefix/.morvane-ready ]]; then
+    [[ $(<"$dir/prefix/.morvane-ready") == "$stamp" ]] && return 0
+    # Made by an older version of this script: only the registry entries change.
+    detached wineserver -k || true
+  else
+    echo "wine-env: creating the Wine prefix in $dir/prefix (once, some seconds)" >&2
+    rm -rf "$dir/prefix"
+    detached wineboot -i
+  fi
   (cd "$dir" && detached wine regedit /S morvane.reg)
   # Let the server write the registry out before the prefix counts as ready.
   detached wineserver -w
@@ -93,7 +106,7 @@ make_prefix() {
     echo "wine-env: the registry entries were not applied (see $log)" >&2
     exit 1
   fi
-  touch "$dir/prefix/.morvane-ready"
+  echo "$stamp" >"$dir/prefix/.morvane-ready"
 }
 
 stop_all() {
