@@ -11,15 +11,16 @@
 // runs the script plays the host's main thread: it calls AppInfo, Initialize,
 // the lifecycle events and the menu, and pumps window messages whenever it
 // waits. Chat events go to one event thread, as the host delivers them.
-// Each run gets a fresh app directory in the temp folder, removed afterwards
-// unless --keep. -v prints the host calls as they happen.
+// Each run gets a fresh folder in the temp folder, removed afterwards unless
+// --keep: it is the current directory and holds the app directory. -v prints the host calls as they happen.
 //
 // Scenario files: UTF-8, one command per line, blank lines and lines starting
 // with "#" ignored. Words are split at blanks; "..." keeps blanks in a word.
 // Texts are converted to GBK before the plug-in sees them; escapes \r \n \t
 // \\ \" \@ \xHH (a raw byte) and @repeat(N,text) work in every text. A text
 // marked <text...> is the rest of the line, taken literally (quotes too).
-// Function names may leave out "KX_". The commands (see kCommands):
+// Function names may leave out "KX_"; [fn] filters may end in "*" ("send*").
+// The commands (see kCommands):
 //
 //   no-kxoffer                 first line only: run without the stand-in
 //   appdir <name>              a fresh app directory named <name> (before startup)
@@ -62,6 +63,11 @@
 //   click <text>               BM_CLICK on the button with that text
 //   expect-log-rows <n> | expect-log-row <row> <kind> <text...>   the report-view list;
 //                              rows count from 1, negative from the end
+//   dialog-answer cancel|ok|button <text...>|file <path...>
+//                              how later modal dialogs are answered (default: cancel);
+//                              every dialog is answered and recorded, from another thread
+//   expect-dialog <caption> [<text...>] | expect-no-dialog   the next recorded dialog
+//   show-messagebox <caption> <text...>   a message box of hostsim's own (tests the harness)
 //   echo <text...>
 //
 // Exit code: 0 every expectation held, 1 one failed, 2 a mistake in the
@@ -81,6 +87,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -115,6 +122,69 @@ LONG WINAPI OnCrash(EXCEPTION_POINTERS* info) {
   std::fflush(stdout);
   ::ExitProcess(3);
   return EXCEPTION_EXECUTE_HANDLER;
+}
+
+// The end of the compact JSON value that starts at i.
+size_t JsonValueEnd(const std::string& j, size_t i) {
+  int depth = 0;
+  bool inString = false;
+  for (; i < j.size(); ++i) {
+    char c = j[i];
+    if (inString) {
+      if (c == '\\') ++i;
+      else if (c == '"') inString = false;
+      if (!inString && depth == 0) return i + 1;
+      continue;
+    }
+    if (c == '"') inString = true;
+    else if (c == '{' || c == '[') ++depth;
+    else if (c == '}' || c == ']') {
+      if (depth == 0) return i;
+      if (--depth == 0) return i + 1;
+    } else if (depth == 0 && c == ',') {
+      return i;
+    }
+  }
+  return j.size();
+}
+
+// The manifest laid out for reading: one member per line, one line per
+// object of an array of objects. Anything unexpected comes out as it is.
+std::string PrettyManifest(const std::string& j) {
+  if (j.size() < 2 || j.front() != '{' || j.back() != '}') return j;
+  std::string out = "{\n";
+  size_t i = 1;
+  while (i < j.size() - 1) {
+    size_t keyEnd = JsonValueEnd(j, i);
+    if (keyEnd >= j.size() || j[keyEnd] != ':') return j;
+    size_t valueEnd = JsonValueEnd(j, keyEnd + 1);
+    std::string value = j.substr(keyEnd + 1, valueEnd - keyEnd - 1);
+    out += "    " + j.substr(i, keyEnd - i) + ":";
+    if (value.size() > 2 && value[0] == '[' && value[1] == '{') {
+      out += "[\n";
+      size_t k = 1;
+      while (k < value.size() - 1) {
+        size_t end = JsonValueEnd(value, k);
+        out += "      " + value.substr(k, end - k);
+        k = end;
+        if (k < value.size() - 1 && value[k] == ',') {
+          out += ",";
+          ++k;
+        }
+        out += "\n";
+      }
+      out += "    ]";
+    } else {
+      out += value;
+    }
+    i = valueEnd;
+    if (i < j.size() - 1 && j[i] == ',') {
+      out += ",";
+      ++i;
+    }
+    out += "\n";
+  }
+  return out + "  }";
 }
 
 // ---- Waiting while the host's main thread keeps its windows served -----
@@ -329,6 +399,119 @@ std::string ExeFolder() {
   return folder.substr(0, folder.find_last_of('\\') + 1);
 }
 
+// ---- Modal dialogs -------------------------------------------------------------
+
+// Answers the plug-in's modal dialogs (message boxes, the open-file dialog)
+// from a thread of its own: the script's thread is stuck in the dialog's
+// message loop until somebody closes it. Every dialog is recorded.
+class DialogWatcher {
+ public:
+  struct Seen {
+    std::string caption, text, answer;
+  };
+  enum class Mode { kCancel, kOk, kButton, kFile };
+
+  DialogWatcher() : thread_([this] { loop(); }) {}
+  ~DialogWatcher() {
+    stop_ = true;
+    thread_.join();
+  }
+
+  void setAnswer(Mode mode, std::string value) {
+    std::lock_guard lock(mutex_);
+    mode_ = mode;
+    value_ = std::move(value);
+  }
+  bool next(Seen& seen) {
+    std::lock_guard lock(mutex_);
+    if (checked_ >= seen_.size()) return false;
+    seen = seen_[checked_++];
+    return true;
+  }
+  size_t unchecked() {
+    std::lock_guard lock(mutex_);
+    return seen_.size() - checked_;
+  }
+  // Holds the watcher still: a scan running while the loader maps the
+  // plug-in (and its DLLs initialise) now and then deadlocks under Wine.
+  std::unique_lock<std::mutex> pause() { return std::unique_lock(scanMutex_); }
+
+ private:
+  void loop() {
+    while (!stop_) {
+      {
+        std::lock_guard hold(scanMutex_);
+        for (HWND hwnd : ProcessWindows())
+          if (ClassName(hwnd) == "#32770" && ::IsWindowVisible(hwnd) && handled_.insert(hwnd).second) answer(hwnd);
+      }
+      ::Sleep(10);
+    }
+  }
+
+  void answer(HWND dialog) {
+    Seen seen;
+    seen.caption = WindowText(dialog);
+    for (HWND child : Descendants(dialog)) {
+      if (_stricmp(ClassName(child).c_str(), "Static") != 0) continue;
+      std::string text = WindowText(child);
+      if (text.empty()) continue;
+      if (!seen.text.empty()) seen.text += "\n";
+      seen.text += text;
+    }
+    Mode mode;
+    std::string value;
+    {
+      std::lock_guard lock(mutex_);
+      mode = mode_;
+      value = value_;
+    }
+    WPARAM command = IDCANCEL;
+    LPARAM from = 0;
+    seen.answer = "cancel";
+    if (mode == Mode::kOk) {
+      command = IDOK;
+      seen.answer = "ok";
+    } else if (mode == Mode::kButton) {
+      for (HWND child : Descendants(dialog)) {
+        if (_stricmp(ClassName(child).c_str(), "Button") == 0 && WindowText(child) == value) {
+          command = MAKEWPARAM(::GetDlgCtrlID(child), BN_CLICKED);
+          from = reinterpret_cast<LPARAM>(child);
+          seen.answer = "button " + value;
+        }
+      }
+      if (!from) seen.answer = "cancel (no button \"" + value + "\")";
+    } else if (mode == Mode::kFile) {
+      // The old-style dialog has the edit box edt1, the Explorer style the combo box cmb13.
+      HWND name = ::GetDlgItem(dialog, 0x480);
+      if (!name) name = ::GetDlgItem(dialog, 0x47C);
+      if (name) {
+        ::SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(value.c_str()));
+        command = IDOK;
+        seen.answer = "file " + value;
+      } else {
+        seen.answer = "cancel (no file name box)";
+      }
+    }
+    Print("  dialog> \"%s\": \"%s\" -> %s", seen.caption.c_str(), ShowText(seen.text, 400).c_str(),
+          seen.answer.c_str());
+    {
+      std::lock_guard lock(mutex_);
+      seen_.push_back(seen);
+    }
+    ::PostMessageA(dialog, WM_COMMAND, command, from);
+  }
+
+  std::atomic<bool> stop_{false};
+  std::mutex scanMutex_;
+  std::mutex mutex_;
+  Mode mode_ = Mode::kCancel;
+  std::string value_;
+  std::vector<Seen> seen_;
+  size_t checked_ = 0;
+  std::set<HWND> handled_;  // the watcher's own
+  std::thread thread_;
+};
+
 // ---- The scenario ------------------------------------------------------------
 
 struct Line {
@@ -456,7 +639,11 @@ class Runner {
   void Click(const Args& a);
   void ExpectLogRows(const Args& a);
   void ExpectLogRow(const Args& a);
-  void Echo(const Args& a) { Print("  %s", a.rest(0).c_str()); }
+  void Echo(const Args& a) { Print("-- %s", a.rest(0).c_str()); }
+  void DialogAnswer(const Args& a);
+  void ExpectDialog(const Args& a);
+  void ExpectNoDialog(const Args&);
+  void ShowMessageBox(const Args& a) { ::MessageBoxA(nullptr, a.rest(1).c_str(), a.text(0).c_str(), MB_OK); }
 
  private:
   void Fail(const std::string& message) {
@@ -497,10 +684,12 @@ class Runner {
   Plugin plugin_;
   std::string pluginPath_;
   std::unique_ptr<EventThread> events_;
+  std::unique_ptr<DialogWatcher> dialogs_;
   DWORD mainThread_ = ::GetCurrentThreadId();
   std::string runDir_, appDir_;
   std::vector<HostCall> calls_;
   size_t printed_ = 0;
+  size_t clearedCalls_ = 0;  // calls forgotten by clear-calls, for the total
   std::map<std::string, size_t> cursors_;  // function -> calls already checked in order
   std::vector<std::string> manifests_;
   int32_t lastReturn_ = 0;
@@ -613,13 +802,17 @@ void Runner::Check(int index, const CallOutcome& out) {
 void Runner::Load(const Args&) {
   if (plugin_.loaded()) throw ScriptError("the plug-in is loaded already");
   std::string error;
+  std::unique_lock<std::mutex> still;
+  if (dialogs_) still = dialogs_->pause();
   if (!plugin_.load(pluginPath_, error)) Fail("cannot load " + pluginPath_ + ": " + error);
+  if (still) still.unlock();
   for (int i = 0; i < kExportCount && plugin_.loaded(); ++i)
     if (!plugin_.has(i)) Fail(std::string("export missing: ") + kExports[i].name);
 }
 
 void Runner::Unload(const Args&) {
   if (!plugin_.loaded()) throw ScriptError("the plug-in is not loaded");
+  auto still = dialogs_->pause();
   plugin_.unload();
   enabled_ = false;
 }
@@ -633,7 +826,8 @@ void Runner::AppInfo(const Args&) {
     return;
   }
   manifests_.push_back(text);
-  Print("  manifest (%zu bytes): %s", manifests_.back().size(), ShowText(manifests_.back(), 4096).c_str());
+  const std::string shown = ShowText(manifests_.back(), 4096);
+  Print("  manifest (%zu bytes): %s", manifests_.back().size(), verbose_ ? PrettyManifest(shown).c_str() : shown.c_str());
 }
 
 void Runner::Initialize(const Args& a) {
@@ -750,8 +944,10 @@ void Runner::DumpCalls() {
 
 std::vector<const HostCall*> Runner::CallsOf(const std::string& function) const {
   std::vector<const HostCall*> found;
+  const bool prefix = !function.empty() && function.back() == '*';
+  const std::string_view stem(function.data(), function.size() - (prefix ? 1 : 0));
   for (const HostCall& c : calls_)
-    if (function.empty() || c.function == function) found.push_back(&c);
+    if (function.empty() || (prefix ? c.function.rfind(stem, 0) == 0 : c.function == function)) found.push_back(&c);
   return found;
 }
 
@@ -773,6 +969,7 @@ void Runner::WaitCalls(const Args& a) {
 void Runner::ClearCalls(const Args&) {
   SyncCalls();
   sim_.clearCalls();
+  clearedCalls_ += calls_.size();
   calls_.clear();
   printed_ = 0;
   cursors_.clear();
@@ -1036,6 +1233,32 @@ void Runner::ExpectLogRow(const Args& a) {
     Fail("row " + a.raw(0) + " reads \"" + ShowText(text, 400) + "\", expected \"" + ShowText(a.rest(2), 400) + "\"");
 }
 
+void Runner::DialogAnswer(const Args& a) {
+  const std::string& how = a.raw(0);
+  if (how == "cancel") dialogs_->setAnswer(DialogWatcher::Mode::kCancel, "");
+  else if (how == "ok") dialogs_->setAnswer(DialogWatcher::Mode::kOk, "");
+  else if (how == "button" && a.count() > 1) dialogs_->setAnswer(DialogWatcher::Mode::kButton, a.rest(1));
+  else if (how == "file" && a.count() > 1) dialogs_->setAnswer(DialogWatcher::Mode::kFile, a.rest(1));
+  else throw ScriptError("dialog-answer cancel|ok|button <text...>|file <path...>");
+}
+
+void Runner::ExpectDialog(const Args& a) {
+  DialogWatcher::Seen seen;
+  if (!PumpUntil([&] { return dialogs_->unchecked() > 0; }, 2000) || !dialogs_->next(seen)) {
+    Fail("no dialog appeared");
+    return;
+  }
+  if (seen.caption != a.text(0)) Fail("a dialog \"" + seen.caption + "\" appeared, expected \"" + a.text(0) + "\"");
+  if (a.count() > 1 && seen.text != a.rest(1))
+    Fail("the dialog says \"" + ShowText(seen.text, 400) + "\", expected \"" + ShowText(a.rest(1), 400) + "\"");
+}
+
+void Runner::ExpectNoDialog(const Args&) {
+  PumpMessages();
+  DialogWatcher::Seen seen;
+  while (dialogs_->next(seen)) Fail("a dialog appeared: \"" + seen.caption + "\": \"" + ShowText(seen.text) + "\"");
+}
+
 // ---- Running a scenario --------------------------------------------------------------
 
 std::vector<Line> ReadScenario(const std::string& path) {
@@ -1102,6 +1325,9 @@ int Runner::run(const std::string& scenarioPath, const std::string& pluginPath) 
     return 2;
   }
   if (withStandIn_) sim_.reset();
+  // The run folder is the current directory too: a path the plug-in builds
+  // from an empty app directory lands there, not in the build tree.
+  ::SetCurrentDirectoryA(runDir_.c_str());
   MakeAppDir("com.tavrel");
   events_ = std::make_unique<EventThread>();
   Print("plug-in: %s", pluginPath_.c_str());
@@ -1113,11 +1339,12 @@ int Runner::run(const std::string& scenarioPath, const std::string& pluginPath) 
     loadLine.words.push_back(Word{"load", 0});
     Load(Args(loadLine));
     if (!plugin_.loaded()) throw ScriptError("the plug-in did not load");
+    dialogs_ = std::make_unique<DialogWatcher>();
     for (size_t i = first; i < lines.size(); ++i) {
       const Line& line = lines[i];
       gCurrentLine = line.number;
-      Print("[%d] %s", line.number, ShowText(GbkFromUtf8Lossy(line.text), 200).c_str());
       const Command* command = FindCommand(line.words[0].raw);
+      if (command->run != &Runner::Echo) Print("[%d] %s", line.number, ShowText(GbkFromUtf8Lossy(line.text), 200).c_str());
       if (command->needsStandIn && !withStandIn_) throw ScriptError("needs KXOffer.dll, and this run has none");
       try {
         (this->*command->run)(Args(line));
@@ -1135,7 +1362,7 @@ int Runner::run(const std::string& scenarioPath, const std::string& pluginPath) 
     code = failures_ ? 1 : 0;
     const int failures = failures_.load();
     Print("RESULT: %s (%d failure%s, %zu host calls)", failures ? "FAIL" : "PASS", failures,
-          failures == 1 ? "" : "s", calls_.size());
+          failures == 1 ? "" : "s", clearedCalls_ + calls_.size());
   } catch (const std::exception& e) {
     Print("SCENARIO ERROR: %s", e.what());
     code = 2;
@@ -1203,6 +1430,10 @@ const Command kCommands[] = {
     {"click", "<button text...>", 1, -1, false, &Runner::Click},
     {"expect-log-rows", "<n>", 1, 1, false, &Runner::ExpectLogRows},
     {"expect-log-row", "<row> <kind> <text...>", 2, -1, false, &Runner::ExpectLogRow},
+    {"dialog-answer", "cancel|ok|button <text...>|file <path...>", 1, -1, false, &Runner::DialogAnswer},
+    {"expect-dialog", "<caption> [<text...>]", 1, -1, false, &Runner::ExpectDialog},
+    {"expect-no-dialog", "", 0, 0, false, &Runner::ExpectNoDialog},
+    {"show-messagebox", "<caption> <text...>", 1, -1, false, &Runner::ShowMessageBox},
     {"echo", "<text...>", 0, -1, false, &Runner::Echo},
 };
 const size_t kCommandCount = sizeof(kCommands) / sizeof(kCommands[0]);
@@ -1235,6 +1466,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (plugin.empty()) plugin = ExeFolder() + "com.tavrel.dll";
+  char full[MAX_PATH * 4];
+  if (::GetFullPathNameA(plugin.c_str(), sizeof(full), full, nullptr)) plugin = full;  // the run changes directory
   Runner runner(verbose, keep);
   int code = runner.run(scenario, plugin);
   std::fflush(stdout);
