@@ -12,7 +12,8 @@
 // the lifecycle events and the menu, and pumps window messages whenever it
 // waits. Chat events go to one event thread, as the host delivers them.
 // Each run gets a fresh folder in the temp folder, removed afterwards unless
-// --keep: it is the current directory and holds the app directory. -v prints the host calls as they happen.
+// --keep: it is the current directory and holds the app directory. -v prints
+// the host calls as they happen and the manifest laid out for reading.
 //
 // Scenario files: UTF-8, one command per line, blank lines and lines starting
 // with "#" ignored. Words are split at blanks; "..." keeps blanks in a word.
@@ -26,7 +27,7 @@
 //   appdir <name>              a fresh app directory named <name> (before startup)
 //   appdir-result <text>|@null what KX_getAppDirectory answers, verbatim
 //   accounts <qq>...           login list (packed, base64)
-//   groups <group>[:<name>]... group list; each entry's first number is not the group
+//   groups <group>[:<name>]... group list; each entry's first number is 900000000000+group
 //   friends <qq>[:<name>]...   friend list
 //   raw-login|raw-groups|raw-friends <text>|@null   list answer, verbatim
 //   hex-login|hex-groups|hex-friends <hex>...       list answer: base64 of these bytes
