@@ -11,6 +11,7 @@ build=$root/build/win32
 wine_dir=$build/wine
 
 cd "$root"
+bash scripts/install-deps.sh
 cmake --preset win32 >/dev/null
 cmake --build --preset win32
 
