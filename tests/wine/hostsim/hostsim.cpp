@@ -2,6 +2,7 @@
 //
 //   hostsim [-v] [--keep] [--plugin <dll>] <scenario.scn>
 //   hostsim --commands            (lists the commands)
+//   hostsim ... --run-dir <dir> --from-line <n> <scenario.scn>   (restart, below)
 //
 // It loads the stand-in KXOffer.dll from its own folder (to steer it and read
 // what the plug-in asked of the host), then loads the plug-in (default:
@@ -15,11 +16,25 @@
 // --keep: it is the current directory and holds the app directory. -v prints
 // the host calls as they happen and the manifest laid out for reading.
 //
+// restart: the plug-in pins itself in memory, so unload + load keeps its
+// state; a restart of the host needs a new process. `restart` waits for the
+// event thread, then starts hostsim.exe again with the same plug-in, -v, the
+// same run folder (--run-dir, which the child never removes) and --from-line
+// <the next line>. The child replays the host set-up commands before that
+// line (appdir, appdir-result, accounts, groups, friends, raw-*, hex-*,
+// send-delay, send-result, dialog-answer), then runs the rest of the script
+// against a freshly loaded plug-in: initialize, startup and enable are the
+// script's to call again, and the record of host calls starts empty. The
+// child writes to the same stdout; the parent waits for it and exits with its
+// code (1 at least when the parent had failures of its own).
+//
 // Scenario files: UTF-8, one command per line, blank lines and lines starting
 // with "#" ignored. Words are split at blanks; "..." keeps blanks in a word.
 // Texts are converted to GBK before the plug-in sees them; escapes \r \n \t
-// \\ \" \@ \xHH (a raw byte) and @repeat(N,text) work in every text. A text
-// marked <text...> is the rest of the line, taken literally (quotes too).
+// \\ \" \@ \$ \xHH (a raw byte) and @repeat(N,text) work in every text, and
+// ${NAME} gives the environment variable NAME (e.g. MORVANE_HTTP_PORT, set by
+// with-http-server.sh; HOSTSIM_APPDIR, the app directory with its final "\\").
+// A text marked <text...> is the rest of the line, taken literally (quotes too).
 // Function names may leave out "KX_"; [fn] filters may end in "*" ("send*").
 // The commands (see kCommands):
 //
@@ -35,6 +50,7 @@
 //   send-result <n>            what every KX_send* call returns
 //
 //   load | unload              LoadLibrary / FreeLibrary the plug-in (load is automatic)
+//   restart                    the rest of the script in a new hostsim process (above)
 //   appinfo                    calls AppInfo, prints the manifest
 //   initialize <auth> <extra>  | startup | exit | enable | disable | menu
 //   call <export>              any export, zeros and empty texts
@@ -61,6 +77,8 @@
 //   expect-ini <section> <key> <value...>|@missing      in 配置.ini of the app directory
 //   expect-window <caption> visible|hidden|absent|count=N|main-thread ...
 //   close-window <caption>     WM_CLOSE to it
+//   timer-tick                 WM_TIMER id 1 (the schedule timer) sent to "Morvane机器人"
+//                              from the main thread, then a short pump
 //   click <text>               BM_CLICK on the button with that text
 //   expect-log-rows <n> | expect-log-row <row> <kind> <text...>   the report-view list;
 //                              rows count from 1, negative from the end
@@ -69,6 +87,8 @@
 //                              every dialog is answered and recorded, from another thread
 //   expect-dialog <caption> [<text...>] | expect-no-dialog   the next recorded dialog
 //   show-messagebox <caption> <text...>   a message box of hostsim's own (tests the harness)
+//   http-get <url> [<body...>] a GET through WinINet (no proxy); fails unless the answer
+//                              is 200 (and the body is exactly <body>)
 //   echo <text...>
 //
 // Exit code: 0 every expectation held, 1 one failed, 2 a mistake in the
@@ -76,6 +96,7 @@
 // and add a row to kCommands.
 #include <windows.h>
 #include <commctrl.h>
+#include <wininet.h>
 
 #include <algorithm>
 #include <atomic>
@@ -575,6 +596,15 @@ const Command* FindCommand(const std::string& name) {
   return nullptr;
 }
 
+// What a restarted run replays from before its first line: the stand-in's
+// answers and hostsim's own settings, no plug-in calls.
+bool IsHostSetUp(const Command& command) {
+  static const std::set<std::string> kSetUp = {
+      "appdir",    "appdir-result", "accounts",  "groups",     "friends",     "raw-login",     "raw-groups",
+      "raw-friends", "hex-login",   "hex-groups", "hex-friends", "send-delay", "send-result", "dialog-answer"};
+  return kSetUp.count(command.name) > 0;
+}
+
 std::string FunctionName(const std::string& name) { return name.rfind("KX_", 0) == 0 ? name : "KX_" + name; }
 
 constexpr DWORD kEventTimeoutMs = 30000;
@@ -582,6 +612,14 @@ constexpr DWORD kEventTimeoutMs = 30000;
 class Runner {
  public:
   Runner(bool verbose, bool keep) : verbose_(verbose), keep_(keep) {}
+
+  // A restarted run: the run folder is the parent's, and lines before
+  // fromLine only replay the host set-up.
+  void continueRun(const std::string& runDir, int fromLine) {
+    borrowedRunDir_ = runDir;
+    if (!borrowedRunDir_.empty() && borrowedRunDir_.back() != '\\') borrowedRunDir_ += '\\';
+    fromLine_ = fromLine;
+  }
 
   int run(const std::string& scenarioPath, const std::string& pluginPath);
 
@@ -603,6 +641,7 @@ class Runner {
 
   void Load(const Args&);
   void Unload(const Args&);
+  void Restart(const Args&);
   void AppInfo(const Args&);
   void Initialize(const Args& a);
   void Startup(const Args&) { CallMain("_eventStartup", ArgWords()); }
@@ -637,6 +676,8 @@ class Runner {
   void ExpectIni(const Args& a);
   void ExpectWindow(const Args& a);
   void CloseWindow(const Args& a);
+  void TimerTick(const Args&);
+  void HttpGet(const Args& a);
   void Click(const Args& a);
   void ExpectLogRows(const Args& a);
   void ExpectLogRow(const Args& a);
@@ -680,6 +721,10 @@ class Runner {
   HWND LogList();
 
   bool verbose_, keep_;
+  std::string scenarioPath_;
+  std::string borrowedRunDir_;  // a restarted run's: never removed here
+  int fromLine_ = 0;
+  int childCode_ = -1;          // after restart: the child's exit code
   bool withStandIn_ = true;
   SimLibrary sim_;
   Plugin plugin_;
@@ -707,6 +752,7 @@ void Runner::MakeAppDir(const std::string& nameGbk) {
   if (!::CreateDirectoryA(dir.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS)
     throw ScriptError("cannot create the app directory " + dir);
   appDir_ = dir + "\\";
+  ::SetEnvironmentVariableA("HOSTSIM_APPDIR", appDir_.c_str());
   if (withStandIn_) sim_.setAppDirectory(appDir_.c_str());
 }
 
@@ -816,6 +862,45 @@ void Runner::Unload(const Args&) {
   auto still = dialogs_->pause();
   plugin_.unload();
   enabled_ = false;
+}
+
+void Runner::Restart(const Args&) {
+  if (!PumpUntil([this] { return events_->idle(); }, kEventTimeoutMs, [this] { SyncCalls(); }))
+    Fail("the event thread is still busy at the restart");
+  char exe[MAX_PATH * 4] = {};
+  ::GetModuleFileNameA(nullptr, exe, sizeof(exe));
+  const std::string runDir = runDir_.substr(0, runDir_.size() - 1);
+  std::string commandLine = "\"" + std::string(exe) + "\"" + (verbose_ ? " -v" : "") + " --plugin \"" + pluginPath_ +
+                            "\" --run-dir \"" + runDir + "\" --from-line " + std::to_string(gCurrentLine.load() + 1) +
+                            " \"" + scenarioPath_ + "\"";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+  for (HANDLE h : {startup.hStdInput, startup.hStdOutput, startup.hStdError})
+    if (h && h != INVALID_HANDLE_VALUE) ::SetHandleInformation(h, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+  // The child goes with this process, should the time limit end it.
+  HANDLE job = ::CreateJobObjectA(nullptr, nullptr);
+  if (job) {
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    ::SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof(limits));
+  }
+  Print("  restart: a new hostsim process continues from line %d", gCurrentLine.load() + 1);
+  std::fflush(stdout);
+  PROCESS_INFORMATION child = {};
+  if (!::CreateProcessA(exe, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &child))
+    throw ScriptError("cannot start " + std::string(exe) + " (error " + std::to_string(::GetLastError()) + ")");
+  if (job) ::AssignProcessToJobObject(job, child.hProcess);
+  // Keeps this process's windows served meanwhile, as a live host would.
+  PumpUntil([&] { return ::WaitForSingleObject(child.hProcess, 0) == WAIT_OBJECT_0; }, INFINITE);
+  DWORD code = 2;
+  ::GetExitCodeProcess(child.hProcess, &code);
+  ::CloseHandle(child.hThread);
+  ::CloseHandle(child.hProcess);
+  childCode_ = static_cast<int>(code);
 }
 
 void Runner::AppInfo(const Args&) {
@@ -1179,6 +1264,42 @@ void Runner::CloseWindow(const Args& a) {
   SyncCalls();
 }
 
+void Runner::TimerTick(const Args&) {
+  auto windows = WindowsWithCaption("Morvane机器人");  // GBK literal
+  if (windows.empty()) {
+    Fail("no window \"Morvane机器人\" for the timer tick");
+    return;
+  }
+  ::SendMessageA(windows.front(), WM_TIMER, 1, 0);
+  PumpUntil([] { return false; }, 50, [this] { SyncCalls(); });
+}
+
+void Runner::HttpGet(const Args& a) {
+  const std::string url = a.text(0);
+  HINTERNET session = ::InternetOpenA("hostsim", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+  HINTERNET request = session ? ::InternetOpenUrlA(session, url.c_str(), nullptr, 0,
+                                                   INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                                                       INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI,
+                                                   0)
+                              : nullptr;
+  if (!request) {
+    Fail("GET " + url + " failed (error " + std::to_string(::GetLastError()) + ")");
+    if (session) ::InternetCloseHandle(session);
+    return;
+  }
+  DWORD status = 0, size = sizeof(status);
+  ::HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr);
+  std::string body;
+  char chunk[4096];
+  DWORD got = 0;
+  while (::InternetReadFile(request, chunk, sizeof(chunk), &got) && got > 0) body.append(chunk, got);
+  ::InternetCloseHandle(request);
+  ::InternetCloseHandle(session);
+  if (status != 200) Fail("GET " + url + " answered " + std::to_string(status));
+  else if (a.count() > 1 && body != a.rest(1))
+    Fail("GET " + url + " gave \"" + ShowText(body, 400) + "\", expected \"" + ShowText(a.rest(1), 400) + "\"");
+}
+
 void Runner::Click(const Args& a) {
   const std::string text = a.rest(0);
   for (HWND top : ProcessWindows()) {
@@ -1295,6 +1416,7 @@ std::vector<Line> ReadScenario(const std::string& path) {
 
 int Runner::run(const std::string& scenarioPath, const std::string& pluginPath) {
   pluginPath_ = pluginPath;
+  scenarioPath_ = scenarioPath;
   std::vector<Line> lines;
   try {
     lines = ReadScenario(scenarioPath);
@@ -1321,7 +1443,9 @@ int Runner::run(const std::string& scenarioPath, const std::string& pluginPath) 
   ::GetTempPathA(MAX_PATH, temp);
   runDir_ = std::string(temp) + "hostsim-" + std::to_string(::GetCurrentProcessId()) + "-" +
             std::to_string(::GetTickCount64()) + "\\";
-  if (!::CreateDirectoryA(runDir_.c_str(), nullptr)) {
+  if (!borrowedRunDir_.empty()) {
+    runDir_ = borrowedRunDir_;
+  } else if (!::CreateDirectoryA(runDir_.c_str(), nullptr)) {
     Print("SET-UP ERROR: cannot create %s", runDir_.c_str());
     return 2;
   }
@@ -1341,11 +1465,20 @@ int Runner::run(const std::string& scenarioPath, const std::string& pluginPath) 
     Load(Args(loadLine));
     if (!plugin_.loaded()) throw ScriptError("the plug-in did not load");
     dialogs_ = std::make_unique<DialogWatcher>();
-    for (size_t i = first; i < lines.size(); ++i) {
+    int replayed = 0;
+    for (size_t i = first; i < lines.size() && childCode_ < 0; ++i) {
       const Line& line = lines[i];
       gCurrentLine = line.number;
       const Command* command = FindCommand(line.words[0].raw);
-      if (command->run != &Runner::Echo) Print("[%d] %s", line.number, ShowText(GbkFromUtf8Lossy(line.text), 200).c_str());
+      if (line.number < fromLine_) {
+        if (!IsHostSetUp(*command)) continue;
+        ++replayed;
+      } else if (replayed >= 0) {
+        if (fromLine_ > 0) Print("  (replayed %d host set-up lines)", replayed);
+        replayed = -1;
+      }
+      if (line.number >= fromLine_ && command->run != &Runner::Echo)
+        Print("[%d] %s", line.number, ShowText(GbkFromUtf8Lossy(line.text), 200).c_str());
       if (command->needsStandIn && !withStandIn_) throw ScriptError("needs KXOffer.dll, and this run has none");
       try {
         (this->*command->run)(Args(line));
@@ -1358,17 +1491,29 @@ int Runner::run(const std::string& scenarioPath, const std::string& pluginPath) 
       PumpMessages();
       SyncCalls();
     }
-    if (!PumpUntil([this] { return events_->idle(); }, kEventTimeoutMs, [this] { SyncCalls(); }))
-      Fail("the event thread is still busy at the end");
-    code = failures_ ? 1 : 0;
     const int failures = failures_.load();
-    Print("RESULT: %s (%d failure%s, %zu host calls)", failures ? "FAIL" : "PASS", failures,
-          failures == 1 ? "" : "s", clearedCalls_ + calls_.size());
+    if (childCode_ >= 0) {
+      code = childCode_;
+      if (failures) {
+        Print("RESULT: FAIL (%d failure%s before the restart)", failures, failures == 1 ? "" : "s");
+        code = std::max(code, 1);
+      }
+    } else {
+      if (!PumpUntil([this] { return events_->idle(); }, kEventTimeoutMs, [this] { SyncCalls(); }))
+        Fail("the event thread is still busy at the end");
+      const int all = failures_.load();
+      code = all ? 1 : 0;
+      Print("RESULT: %s (%d failure%s, %zu host calls)", all ? "FAIL" : "PASS", all, all == 1 ? "" : "s",
+            clearedCalls_ + calls_.size());
+    }
   } catch (const std::exception& e) {
     Print("SCENARIO ERROR: %s", e.what());
     code = 2;
   }
-  if (!keep_) RemoveTree(runDir_.substr(0, runDir_.size() - 1));
+  if (!keep_ && borrowedRunDir_.empty()) {
+    ::SetCurrentDirectoryA(temp);  // the current directory cannot be removed
+    RemoveTree(runDir_.substr(0, runDir_.size() - 1));
+  }
   return code;
 }
 
@@ -1392,6 +1537,7 @@ const Command kCommands[] = {
 
     {"load", "", 0, 0, false, &Runner::Load},
     {"unload", "", 0, 0, false, &Runner::Unload},
+    {"restart", "", 0, 0, false, &Runner::Restart},
     {"appinfo", "", 0, 0, false, &Runner::AppInfo},
     {"initialize", "<auth> <extra>", 2, 2, false, &Runner::Initialize},
     {"startup", "", 0, 0, false, &Runner::Startup},
@@ -1428,6 +1574,8 @@ const Command kCommands[] = {
     {"expect-ini", "<section> <key> <value...>|@missing", 2, -1, false, &Runner::ExpectIni},
     {"expect-window", "<caption> visible|hidden|absent|count=N|main-thread...", 2, -1, false, &Runner::ExpectWindow},
     {"close-window", "<caption>", 1, 1, false, &Runner::CloseWindow},
+    {"timer-tick", "", 0, 0, false, &Runner::TimerTick},
+    {"http-get", "<url> [<body...>]", 1, -1, false, &Runner::HttpGet},
     {"click", "<button text...>", 1, -1, false, &Runner::Click},
     {"expect-log-rows", "<n>", 1, 1, false, &Runner::ExpectLogRows},
     {"expect-log-row", "<row> <kind> <text...>", 2, -1, false, &Runner::ExpectLogRow},
@@ -1444,32 +1592,38 @@ const size_t kCommandCount = sizeof(kCommands) / sizeof(kCommands[0]);
 
 int main(int argc, char** argv) {
   using namespace hostsim;
+  const char* kUsage =
+      "usage: hostsim [-v] [--keep] [--plugin <dll>] [--run-dir <dir> --from-line <n>] <scenario.scn> | --commands";
   ::SetUnhandledExceptionFilter(OnCrash);
   ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
   bool verbose = false, keep = false;
-  std::string plugin, scenario;
+  std::string plugin, scenario, runDir;
+  int fromLine = 0;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "-v") verbose = true;
     else if (arg == "--keep") keep = true;
     else if (arg == "--plugin" && i + 1 < argc) plugin = HostPath(argv[++i]);
+    else if (arg == "--run-dir" && i + 1 < argc) runDir = HostPath(argv[++i]);
+    else if (arg == "--from-line" && i + 1 < argc) fromLine = std::atoi(argv[++i]);
     else if (arg == "--commands") {
       for (size_t k = 0; k < kCommandCount; ++k) Print("%s %s", kCommands[k].name, kCommands[k].usage);
       return 0;
     } else if (scenario.empty() && !arg.empty() && arg[0] != '-') scenario = HostPath(arg);
     else {
-      Print("usage: hostsim [-v] [--keep] [--plugin <dll>] <scenario.scn> | --commands");
+      Print("%s", kUsage);
       return 2;
     }
   }
   if (scenario.empty()) {
-    Print("usage: hostsim [-v] [--keep] [--plugin <dll>] <scenario.scn> | --commands");
+    Print("%s", kUsage);
     return 2;
   }
   if (plugin.empty()) plugin = ExeFolder() + "com.tavrel.dll";
   char full[MAX_PATH * 4];
   if (::GetFullPathNameA(plugin.c_str(), sizeof(full), full, nullptr)) plugin = full;  // the run changes directory
   Runner runner(verbose, keep);
+  if (!runDir.empty()) runner.continueRun(runDir, fromLine);
   int code = runner.run(scenario, plugin);
   std::fflush(stdout);
   return code;

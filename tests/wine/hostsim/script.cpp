@@ -91,7 +91,7 @@ std::string DecodeText(std::string_view raw) {
         case 'r': pending += '\r'; break;
         case 'n': pending += '\n'; break;
         case 't': pending += '\t'; break;
-        case '\\': case '"': case '@': case ' ': pending += e; break;
+        case '\\': case '"': case '@': case ' ': case '$': pending += e; break;
         case 'x': {
           int hi = i + 1 < raw.size() ? HexDigit(raw[i + 1]) : -1;
           int lo = i + 2 < raw.size() ? HexDigit(raw[i + 2]) : -1;
@@ -103,6 +103,16 @@ std::string DecodeText(std::string_view raw) {
         }
         default: throw ScriptError(std::string("unknown escape \\") + e);
       }
+    } else if (c == '$' && raw.substr(i, 2) == "${") {
+      size_t close = raw.find('}', i);
+      if (close == std::string_view::npos) throw ScriptError("${ without }");
+      const std::string name(raw.substr(i + 2, close - i - 2));
+      char value[32768];
+      DWORD n = name.empty() ? 0 : ::GetEnvironmentVariableA(name.c_str(), value, sizeof(value));
+      if (n == 0 || n >= sizeof(value)) throw ScriptError("the environment variable \"" + name + "\" is not set");
+      flush();
+      out.append(value, n);  // ANSI (GBK) already
+      i = close;
     } else if (c == '@' && raw.substr(i, kRepeat.size()) == kRepeat) {
       size_t comma = raw.find(',', i);
       size_t close = raw.find(')', i);

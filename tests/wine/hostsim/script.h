@@ -24,7 +24,9 @@ struct Word {
 std::vector<Word> SplitWords(std::string_view line);
 
 // Turns scenario text (UTF-8) into the GBK bytes the plug-in gets. Escapes:
-// \r \n \t \\ \" \@ \xHH (a raw byte); @repeat(N,text) gives text N times.
+// \r \n \t \\ \" \@ \$ \xHH (a raw byte); @repeat(N,text) gives text N times;
+// ${NAME} is the environment variable NAME as it stands (ANSI bytes), and an
+// unset one is a ScriptError.
 std::string DecodeText(std::string_view raw);
 
 std::string GbkFromUtf8(std::string_view utf8);  // throws when a character has no GBK form
