@@ -19,6 +19,11 @@ records every request as it arrived. Paths:
   /date             200 with "Date: Tue, 10 Dec 2024 03:00:00 GMT"
   /no-date          200 without a Date line
   /bad-date         200 with "Date: soon"
+  /clock/NAME       200 with the Date line last set for NAME (at first the one of
+                    /date), or none; a clock the plug-in reads once a tick
+  /clock/NAME/set/TEXT   sets that Date line to TEXT, %-decoded ("none": no
+                    Date line); body "ok"
+  /clock/NAME/count the number of requests /clock/NAME has had, as the body
   anything else     200 with body "hello"
 Stops on SIGTERM.
 """
@@ -29,9 +34,12 @@ import socketserver
 import sys
 import threading
 import time
+import urllib.parse
 
 last_request = b""
 lock = threading.Lock()
+clock_dates = {}     # NAME -> Date text, None for no Date line
+clock_requests = {}  # NAME -> requests of /clock/NAME
 
 
 def pattern(n):
@@ -118,6 +126,23 @@ class Handler(socketserver.BaseRequestHandler):
             answer(response("200 OK", ["Server: test"], b"", date=False))
         elif path == "/bad-date":
             answer(response("200 OK", ["Server: test", "Date: soon"], b"", date=False))
+        elif path.startswith("/clock/"):
+            name, _, rest = path[7:].partition("/")
+            if rest.startswith("set/"):
+                text = urllib.parse.unquote(rest[4:])
+                with lock:
+                    clock_dates[name] = None if text == "none" else text
+                answer(response("200 OK", [], b"ok"))
+            elif rest == "count":
+                with lock:
+                    count = clock_requests.get(name, 0)
+                answer(response("200 OK", [], str(count).encode("ascii")))
+            else:
+                with lock:
+                    clock_requests[name] = clock_requests.get(name, 0) + 1
+                    text = clock_dates.get(name, "Tue, 10 Dec 2024 03:00:00 GMT")
+                headers = ["Server: test"] + ([] if text is None else ["Date: " + text])
+                answer(response("200 OK", headers, b"", date=False))
         else:
             answer(response("200 OK", [], b"hello"))
 
