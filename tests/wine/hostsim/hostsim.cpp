@@ -72,7 +72,8 @@
 //       text= compares the whole text, text*= looks for a part of it
 //   expect-gap <fn> <i> <j> <min-ms> <max-ms>   time between the i-th and j-th call
 //
-//   write-file <name> <text...> | delete-file <name>     in the app directory
+//   write-file <name> <text...> | append-file <name> <text...> | delete-file <name>
+//                              in the app directory
 //   expect-file <name> <text...> | expect-file-contains <name> <text...> | expect-no-file <name>
 //   expect-ini <section> <key> <value...>|@missing      in 配置.ini of the app directory
 //   expect-window <caption> visible|hidden|absent|count=N|main-thread ...
@@ -669,6 +670,7 @@ class Runner {
   void ExpectManifestRepeat(const Args&);
 
   void WriteFile(const Args& a);
+  void AppendFile(const Args& a);
   void RemoveFile(const Args& a) { ::DeleteFileA(AppPath(a.text(0)).c_str()); }
   void ExpectFile(const Args& a);
   void ExpectFileContains(const Args& a);
@@ -725,6 +727,7 @@ class Runner {
   std::string borrowedRunDir_;  // a restarted run's: never removed here
   int fromLine_ = 0;
   int childCode_ = -1;          // after restart: the child's exit code
+  int restartLine_ = 0;
   bool withStandIn_ = true;
   SimLibrary sim_;
   Plugin plugin_;
@@ -901,6 +904,7 @@ void Runner::Restart(const Args&) {
   ::CloseHandle(child.hThread);
   ::CloseHandle(child.hProcess);
   childCode_ = static_cast<int>(code);
+  restartLine_ = gCurrentLine.load();
 }
 
 void Runner::AppInfo(const Args&) {
@@ -1177,6 +1181,12 @@ void Runner::ExpectManifestRepeat(const Args&) {
 
 void Runner::WriteFile(const Args& a) {
   if (!WriteFileBytes(AppPath(a.text(0)), a.rest(1))) throw ScriptError("cannot write " + AppPath(a.text(0)));
+}
+
+void Runner::AppendFile(const Args& a) {
+  std::string bytes;
+  ReadFileBytes(AppPath(a.text(0)), bytes);
+  if (!WriteFileBytes(AppPath(a.text(0)), bytes + a.rest(1))) throw ScriptError("cannot write " + AppPath(a.text(0)));
 }
 
 void Runner::ExpectFile(const Args& a) {
@@ -1495,7 +1505,8 @@ int Runner::run(const std::string& scenarioPath, const std::string& pluginPath) 
     if (childCode_ >= 0) {
       code = childCode_;
       if (failures) {
-        Print("RESULT: FAIL (%d failure%s before the restart)", failures, failures == 1 ? "" : "s");
+        Print("RESULT: FAIL (%d failure%s before the restart at line %d)", failures, failures == 1 ? "" : "s",
+              restartLine_);
         code = std::max(code, 1);
       }
     } else {
@@ -1567,6 +1578,7 @@ const Command kCommands[] = {
     {"expect-manifest-repeat", "", 0, 0, false, &Runner::ExpectManifestRepeat},
 
     {"write-file", "<name> <text...>", 1, -1, false, &Runner::WriteFile},
+    {"append-file", "<name> <text...>", 1, -1, false, &Runner::AppendFile},
     {"delete-file", "<name>", 1, 1, false, &Runner::RemoveFile},
     {"expect-file", "<name> <text...>", 1, -1, false, &Runner::ExpectFile},
     {"expect-file-contains", "<name> <text...>", 2, -1, false, &Runner::ExpectFileContains},
