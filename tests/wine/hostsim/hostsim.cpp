@@ -601,8 +601,9 @@ const Command* FindCommand(const std::string& name) {
 // answers and hostsim's own settings, no plug-in calls.
 bool IsHostSetUp(const Command& command) {
   static const std::set<std::string> kSetUp = {
-      "appdir",    "appdir-result", "accounts",  "groups",     "friends",     "raw-login",     "raw-groups",
-      "raw-friends", "hex-login",   "hex-groups", "hex-friends", "send-delay", "send-result", "dialog-answer"};
+      "appdir",    "appdir-result", "accounts",   "groups",      "friends",
+      "raw-login", "raw-groups",    "raw-friends", "hex-login",  "hex-groups",
+      "hex-friends", "send-delay",  "send-result", "dialog-answer"};
   return kSetUp.count(command.name) > 0;
 }
 
@@ -894,15 +895,21 @@ void Runner::Restart(const Args&) {
   Print("  restart: a new hostsim process continues from line %d", gCurrentLine.load() + 1);
   std::fflush(stdout);
   PROCESS_INFORMATION child = {};
-  if (!::CreateProcessA(exe, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &child))
-    throw ScriptError("cannot start " + std::string(exe) + " (error " + std::to_string(::GetLastError()) + ")");
+  if (!::CreateProcessA(exe, commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, nullptr,
+                        &startup, &child)) {
+    const DWORD error = ::GetLastError();
+    if (job) ::CloseHandle(job);
+    throw ScriptError("cannot start " + std::string(exe) + " (error " + std::to_string(error) + ")");
+  }
   if (job) ::AssignProcessToJobObject(job, child.hProcess);
-  // Keeps this process's windows served meanwhile, as a live host would.
+  ::ResumeThread(child.hThread);
+  // This process's windows stay served meanwhile: a message sent to them must not hold up the child.
   PumpUntil([&] { return ::WaitForSingleObject(child.hProcess, 0) == WAIT_OBJECT_0; }, INFINITE);
   DWORD code = 2;
   ::GetExitCodeProcess(child.hProcess, &code);
   ::CloseHandle(child.hThread);
   ::CloseHandle(child.hProcess);
+  if (job) ::CloseHandle(job);
   childCode_ = static_cast<int>(code);
   restartLine_ = gCurrentLine.load();
 }
