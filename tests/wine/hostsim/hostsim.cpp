@@ -81,6 +81,18 @@
 //   timer-tick                 WM_TIMER id 1 (the schedule timer) sent to "Morvane机器人"
 //                              from the main thread, then a short pump
 //   click <text>               BM_CLICK on the button with that text
+//   set-text <id> <text...>    types into the control with that ID (select all, replace:
+//                              EN_CHANGE fires as for typing) | expect-text <id> <text...>
+//   check <id> on|off          sets the check box and sends BN_CLICKED, as a click does
+//   expect-check <id> on|off
+//   select <id> <index>        selects a combo box item and sends CBN_SELCHANGE
+//   expect-select <id> <index> | expect-image <id> some|none   (a picture box's bitmap)
+//       Control IDs of the settings window: 2000 + edit box (编辑框_监控群 2000,
+//       _监控群成员 2001, _转发群 2002, _转发好友 2003, _间隔 2004, _间隔1 2005, _开始 2006,
+//       _停止 2007, _水印 2008, _广告 2009, _敏感 2010, _替换 2011, _主人 2012);
+//       2100 + check box (选择框_转图开关 2100, _群匿名 2101, _时间开关 2102,
+//       _星期一..七 2103..2109); 2200 + combo box (组合框_类型 2200, _文字 2201, _图片 2202);
+//       2300 图片框_图片, 2301 透明标签_公告, 2302 透明标签_客服qq.
 //   expect-log-rows <n> | expect-log-row <row> <kind> <text...>   the report-view list;
 //                              rows count from 1, negative from the end
 //   dialog-answer cancel|ok|button <text...>|file <path...>
@@ -682,6 +694,13 @@ class Runner {
   void TimerTick(const Args&);
   void HttpGet(const Args& a);
   void Click(const Args& a);
+  void SetText(const Args& a);
+  void ExpectText(const Args& a);
+  void CheckBox(const Args& a);
+  void ExpectCheck(const Args& a);
+  void Select(const Args& a);
+  void ExpectSelect(const Args& a);
+  void ExpectImage(const Args& a);
   void ExpectLogRows(const Args& a);
   void ExpectLogRow(const Args& a);
   void Echo(const Args& a) { Print("-- %s", a.rest(0).c_str()); }
@@ -722,6 +741,7 @@ class Runner {
   std::vector<const HostCall*> CallsOf(const std::string& function) const;
   void DumpCalls();
   HWND LogList();
+  HWND Control(const Args& a);  // the control whose ID is argument 0
 
   bool verbose_, keep_;
   std::string scenarioPath_;
@@ -1332,6 +1352,110 @@ void Runner::Click(const Args& a) {
   Fail("no button \"" + text + "\"");
 }
 
+// A control of this process's windows by its ID; the settings window's
+// controls are numbered as the header lists.
+HWND ControlById(int id) {
+  for (HWND top : ProcessWindows())
+    for (HWND child : Descendants(top))
+      if (::GetDlgCtrlID(child) == id) return child;
+  return nullptr;
+}
+
+std::wstring WideFromGbkText(const std::string& gbk) {
+  if (gbk.empty()) return {};
+  int n = ::MultiByteToWideChar(936, 0, gbk.data(), static_cast<int>(gbk.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  ::MultiByteToWideChar(936, 0, gbk.data(), static_cast<int>(gbk.size()), wide.data(), n);
+  return wide;
+}
+
+std::string ControlTextGbk(HWND hwnd) {
+  int n = ::GetWindowTextLengthW(hwnd);
+  std::wstring wide(static_cast<size_t>(std::max(n, 0)) + 1, L'\0');
+  n = ::GetWindowTextW(hwnd, wide.data(), static_cast<int>(wide.size()));
+  if (n <= 0) return {};
+  int m = ::WideCharToMultiByte(936, 0, wide.data(), n, nullptr, 0, nullptr, nullptr);
+  std::string gbk(static_cast<size_t>(m), '\0');
+  ::WideCharToMultiByte(936, 0, wide.data(), n, gbk.data(), m, nullptr, nullptr);
+  return gbk;
+}
+
+bool OnOff(const std::string& word) {
+  if (word == "on") return true;
+  if (word == "off") return false;
+  throw ScriptError("on or off expected, not " + word);
+}
+
+HWND Runner::Control(const Args& a) {
+  PumpMessages();
+  const int id = static_cast<int>(ParseInt(a.raw(0), 0, 65535));
+  HWND control = ControlById(id);
+  if (!control) Fail("no control with the ID " + a.raw(0));
+  return control;
+}
+
+void Runner::SetText(const Args& a) {
+  HWND control = Control(a);
+  if (!control) return;
+  const std::wstring text = WideFromGbkText(a.rest(1));
+  ::SendMessageW(control, EM_SETSEL, 0, -1);
+  ::SendMessageW(control, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
+  PumpMessages();
+  SyncCalls();
+}
+
+void Runner::ExpectText(const Args& a) {
+  HWND control = Control(a);
+  if (!control) return;
+  const std::string text = ControlTextGbk(control), want = a.rest(1);
+  if (text != want)
+    Fail("control " + a.raw(0) + " reads \"" + ShowText(text, 400) + "\", expected \"" + ShowText(want, 400) + "\"");
+}
+
+void Runner::CheckBox(const Args& a) {
+  HWND control = Control(a);
+  if (!control) return;
+  ::SendMessageW(control, BM_SETCHECK, OnOff(a.raw(1)) ? BST_CHECKED : BST_UNCHECKED, 0);
+  ::SendMessageW(::GetParent(control), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(control), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(control));
+  PumpMessages();
+  SyncCalls();
+}
+
+void Runner::ExpectCheck(const Args& a) {
+  HWND control = Control(a);
+  if (!control) return;
+  const bool on = ::SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED;
+  if (on != OnOff(a.raw(1))) Fail("check box " + a.raw(0) + " is " + (on ? "on" : "off"));
+}
+
+void Runner::Select(const Args& a) {
+  HWND control = Control(a);
+  if (!control) return;
+  ::SendMessageW(control, CB_SETCURSEL, static_cast<WPARAM>(a.i32(1)), 0);
+  ::SendMessageW(::GetParent(control), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(control), CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(control));
+  PumpMessages();
+  SyncCalls();
+}
+
+void Runner::ExpectSelect(const Args& a) {
+  HWND control = Control(a);
+  if (!control) return;
+  const int selected = static_cast<int>(::SendMessageW(control, CB_GETCURSEL, 0, 0));
+  if (selected != a.i32(1))
+    Fail("combo box " + a.raw(0) + " selects " + std::to_string(selected) + ", expected " + a.raw(1));
+}
+
+void Runner::ExpectImage(const Args& a) {
+  HWND control = Control(a);
+  if (!control) return;
+  const bool some = ::SendMessageW(control, STM_GETIMAGE, IMAGE_BITMAP, 0) != 0;
+  const std::string& want = a.raw(1);
+  if (want != "some" && want != "none") throw ScriptError("some or none expected, not " + want);
+  if (some != (want == "some")) Fail("picture box " + a.raw(0) + (some ? " shows a picture" : " is empty"));
+}
+
 HWND Runner::LogList() {
   for (HWND top : ProcessWindows())
     for (HWND child : Descendants(top))
@@ -1596,6 +1720,13 @@ const Command kCommands[] = {
     {"timer-tick", "", 0, 0, false, &Runner::TimerTick},
     {"http-get", "<url> [<body...>]", 1, -1, false, &Runner::HttpGet},
     {"click", "<button text...>", 1, -1, false, &Runner::Click},
+    {"set-text", "<id> <text...>", 1, -1, false, &Runner::SetText},
+    {"expect-text", "<id> <text...>", 1, -1, false, &Runner::ExpectText},
+    {"check", "<id> on|off", 2, 2, false, &Runner::CheckBox},
+    {"expect-check", "<id> on|off", 2, 2, false, &Runner::ExpectCheck},
+    {"select", "<id> <index>", 2, 2, false, &Runner::Select},
+    {"expect-select", "<id> <index>", 2, 2, false, &Runner::ExpectSelect},
+    {"expect-image", "<id> some|none", 2, 2, false, &Runner::ExpectImage},
     {"expect-log-rows", "<n>", 1, 1, false, &Runner::ExpectLogRows},
     {"expect-log-row", "<row> <kind> <text...>", 2, -1, false, &Runner::ExpectLogRow},
     {"dialog-answer", "cancel|ok|button <text...>|file <path...>", 1, -1, false, &Runner::DialogAnswer},
