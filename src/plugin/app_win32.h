@@ -14,6 +14,8 @@
 #include "forward/workers.h"
 #include "host/host_library_win32.h"
 #include "picture/composer.h"
+#include "picture/fetch_wininet_win32.h"
+#include "picture/renderer_gdiplus_win32.h"
 #include "plugin/plugin.h"
 #include "schedule/clock_winhttp_win32.h"
 #include "schedule/publisher.h"
@@ -36,7 +38,10 @@ struct App {
   RunLog runLog{localClock};
   Win32ProfileStore profiles;
   ScheduleGate scheduleGate;
-  UnchangedPictures composer;
+  GdiplusRenderer pictureRenderer;
+  Win32PictureFiles pictureFiles;
+  MessagePictureComposer composer{settings, WinInetPageFetcher(), pictureRenderer, pictureFiles,
+                                  [this] { return plugin.appDirectory(); }};
 
   SteadyQueueClock queueClock;
   Win32QueueWaiter queueWaiter;
