@@ -24,6 +24,7 @@ records every request as it arrived. Paths:
   /clock/NAME/set/TEXT   sets that Date line to TEXT, %-decoded ("none": no
                     Date line); body "ok"
   /clock/NAME/count the number of requests /clock/NAME has had, as the body
+  /picture/W/H      200 with a white W x H PNG (RGB, 8 bits)
   anything else     200 with body "hello"
 Stops on SIGTERM.
 """
@@ -34,7 +35,9 @@ import socketserver
 import sys
 import threading
 import time
+import struct
 import urllib.parse
+import zlib
 
 last_request = b""
 lock = threading.Lock()
@@ -55,6 +58,14 @@ def response(status, headers, body, date=True):
     lines.append("Content-Length: %d" % len(body))
     lines.append("Connection: close")
     return ("\r\n".join(lines) + "\r\n\r\n").encode("latin-1") + body
+
+
+def white_png(width, height):
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    rows = b"".join(b"\0" + b"\xff" * (3 * width) for _ in range(height))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
 
 
 class Handler(socketserver.BaseRequestHandler):
@@ -143,6 +154,9 @@ class Handler(socketserver.BaseRequestHandler):
                     text = clock_dates.get(name, "Tue, 10 Dec 2024 03:00:00 GMT")
                 headers = ["Server: test"] + ([] if text is None else ["Date: " + text])
                 answer(response("200 OK", headers, b"", date=False))
+        elif path.startswith("/picture/"):
+            width, _, height = path[9:].partition("/")
+            answer(response("200 OK", ["Content-Type: image/png"], white_png(int(width), int(height))))
         else:
             answer(response("200 OK", [], b"hello"))
 
