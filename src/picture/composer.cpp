@@ -18,9 +18,6 @@ std::string Half(int v) {
   return text;
 }
 
-// The selected placement index; nothing selected places like 0.
-int PlacementIndex(const Settings& settings, ChoiceField field) { return settings.choice(field); }
-
 }  // namespace
 
 bool PlacementNeedsSize(int index) { return index >= 2 && index <= 5; }
@@ -44,16 +41,21 @@ MessagePictureComposer::MessagePictureComposer(const Settings& settings, PageFet
       files_(files),
       appDirectory_(std::move(appDirectory)) {}
 
-std::string MessagePictureComposer::composedPath() {
-  sequence_ = sequence_ % kComposedPictureFiles + 1;
-  return appDirectory_() + std::string(kComposedPictureStem) + "_" + std::to_string(sequence_) + ".png";
-}
+namespace {
 
-// The corner for a placement index, measuring the scratch copy only when needed.
-static PlacementText Place(int index, PictureFiles& files, PictureRenderer& renderer, const std::string& scratch) {
+// The corner for a placement index (nothing selected places like 0), measuring
+// the scratch copy only when the place depends on the size.
+PlacementText Place(int index, PictureFiles& files, PictureRenderer& renderer, const std::string& scratch) {
   if (!PlacementNeedsSize(index)) return ComposerPlacement(index, 0, 0);
   const PictureRenderer::Size size = renderer.MeasurePicture(files.readFile(scratch));
   return ComposerPlacement(index, size.width, size.height);
+}
+
+}  // namespace
+
+std::string MessagePictureComposer::composedPath() {
+  sequence_ = sequence_ % kComposedPictureFiles + 1;
+  return appDirectory_() + std::string(kComposedPictureStem) + "_" + std::to_string(sequence_) + ".png";
 }
 
 void MessagePictureComposer::drawText(const std::string& picture, const std::string& directory,
@@ -62,7 +64,7 @@ void MessagePictureComposer::drawText(const std::string& picture, const std::str
   if (text.empty()) return;
   const std::string scratch = directory + std::string(kScratchPictureFile);
   files_.writeFile(scratch, picture);
-  const PlacementText at = Place(PlacementIndex(settings_, ChoiceField::watermarkTextPos), files_, renderer_, scratch);
+  const PlacementText at = Place(settings_.choice(ChoiceField::watermarkTextPos), files_, renderer_, scratch);
   files_.deleteFile(scratch);
   const std::string specification = text + "," + at.x + "," + at.y + ",微软雅黑,50," + "0" + ",250,0,0";
   std::string resized;
@@ -75,7 +77,7 @@ void MessagePictureComposer::drawPicture(const std::string& picture, const std::
   const std::string scratch = directory + std::string(kScratchPictureFile);
   files_.writeFile(scratch, picture);  // left in place
   const PlacementText at =
-      Place(PlacementIndex(settings_, ChoiceField::watermarkPicturePos), files_, renderer_, scratch);
+      Place(settings_.choice(ChoiceField::watermarkPicturePos), files_, renderer_, scratch);
   const std::string specification = at.x + "," + at.y + ",50";
   std::string resized;
   renderer_.DrawPictureWatermark(picture, settings_.watermarkPicture().bytes, specification, kFormatPng, 0, 0,

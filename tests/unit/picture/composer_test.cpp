@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/codes.h"
@@ -224,6 +227,39 @@ TEST_F(ComposerFixture, WatermarkPictureStartingWithZeroCountsAsUnset) {
   compose("[ZR:image,urls=http://p/1.png]");
   EXPECT_TRUE(renderer.pictureSpecs.empty());
   EXPECT_FALSE(files.has(kScratch));
+}
+
+// Two host threads compose at once: the second waits for the first, and each
+// picture still gets its own file.
+class SlowFetcher final : public PageFetcher {
+ public:
+  std::string FetchPage(std::string_view) override {
+    const int now = ++inFlight;
+    int seen = maxInFlight.load();
+    while (now > seen && !maxInFlight.compare_exchange_weak(seen, now)) {
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    --inFlight;
+    return "PIC:10x10:slow";
+  }
+  std::atomic<int> inFlight{0}, maxInFlight{0};
+};
+
+TEST(MessagePictureComposerThreads, OverlappingCallsAreSerialised) {
+  Settings settings;
+  settings.setText(TextField::watermarkText, "T");
+  SlowFetcher fetcher;
+  FakeRenderer renderer;
+  FakeFiles files;
+  MessagePictureComposer composer(settings, fetcher, renderer, files, [] { return kDir; });
+  std::vector<std::string> results(4);
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < results.size(); ++i)
+    threads.emplace_back([&, i] { results[i] = composer.ComposeMessagePictures("[ZR:image,urls=u]"); });
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(fetcher.maxInFlight.load(), 1);
+  EXPECT_EQ(std::set<std::string>(results.begin(), results.end()).size(), results.size());
+  for (int n = 1; n <= 4; ++n) EXPECT_TRUE(files.has(Composed(n))) << n;
 }
 
 // --- Placement texts --------------------------------------------------------------

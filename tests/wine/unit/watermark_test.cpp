@@ -5,7 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "host/codes.h"
+#include "picture/composer.h"
 #include "picture/renderer_gdiplus_win32.h"
+#include "settings/settings.h"
 #include "win32_support.h"
 
 #include <objbase.h>
@@ -233,6 +236,51 @@ TEST(GdiplusRenderer, MeasuresPngJpegAndBmp) {
     EXPECT_EQ(size.width, 641) << win32::GbkFromWide(mime) << " " << bytes.size();
     EXPECT_EQ(size.height, 481) << win32::GbkFromWide(mime);
   }
+}
+
+class OnePicture final : public PageFetcher {
+ public:
+  explicit OnePicture(std::string bytes) : bytes_(std::move(bytes)) {}
+  std::string FetchPage(std::string_view) override { return bytes_; }
+
+ private:
+  std::string bytes_;
+};
+
+TEST(MessagePictureComposer, BothWatermarksEndInTheComposedFile) {
+  char temp[MAX_PATH] = {};
+  ::GetTempPathA(MAX_PATH, temp);
+  const std::string dir = std::string(temp) + "合成测试";
+  ::CreateDirectoryA(dir.c_str(), nullptr);
+
+  Settings settings;
+  settings.setText(TextField::watermarkText, "TT");
+  settings.setChoice(ChoiceField::watermarkTextPos, 1);
+  settings.setWatermarkPicture({MakePicture(100, 80, kRed), "C:\\wm.png"});
+  settings.setChoice(ChoiceField::watermarkPicturePos, 5);
+  OnePicture fetcher(MakePicture(400, 300, kWhite));
+  GdiplusRenderer renderer;
+  Win32PictureFiles files;
+  MessagePictureComposer composer(settings, fetcher, renderer, files, [&] { return dir; });
+
+  const std::string composedPath = dir + "\\合成后图片_1.png";
+  EXPECT_EQ(composer.ComposeMessagePictures("a[ZR:image,urls=http://x/1.png]b"), "a" + imagePathCode(composedPath) + "b");
+  const Pixels p = Read(files.readFile(composedPath));
+  ASSERT_EQ(p.width, 400);
+  ASSERT_EQ(p.height, 300);
+  EXPECT_GT(CountIn(p, 30, 50, 130, 110, NearBlack), 100);
+  // 右下 on 400 x 300: 50 x 40 at (370, 250), clipped at the right edge.
+  EXPECT_EQ(p.at(372, 252), kRed);
+  EXPECT_EQ(p.at(399, 288), kRed);
+  EXPECT_EQ(p.at(367, 270), kWhite);
+  EXPECT_EQ(p.at(380, 292), kWhite);
+  // The scratch copy stays after a picture watermark: it holds the texted picture.
+  const Pixels scratch = Read(files.readFile(dir + "\\背景图片.png"));
+  EXPECT_EQ(scratch.width, 400);
+  EXPECT_GT(CountIn(scratch, 30, 50, 130, 110, NearBlack), 100);
+  files.deleteFile(composedPath);
+  files.deleteFile(dir + "\\背景图片.png");
+  ::RemoveDirectoryA(dir.c_str());
 }
 
 TEST(Win32PictureFiles, WriteReadDeleteWithAChineseName) {
