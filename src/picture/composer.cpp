@@ -58,30 +58,30 @@ std::string MessagePictureComposer::composedPath() {
   return appDirectory_() + std::string(kComposedPictureStem) + "_" + std::to_string(sequence_) + ".png";
 }
 
-void MessagePictureComposer::drawText(const std::string& picture, const std::string& directory,
-                                             std::string& composed) {
+bool MessagePictureComposer::drawText(const std::string& picture, const std::string& directory,
+                                      std::string& composed) {
   const std::string text = settings_.text(TextField::watermarkText);
-  if (text.empty()) return;
+  if (text.empty()) return false;
   const std::string scratch = directory + std::string(kScratchPictureFile);
   files_.writeFile(scratch, picture);
   const PlacementText at = Place(settings_.choice(ChoiceField::watermarkTextPos), files_, renderer_, scratch);
   files_.deleteFile(scratch);
   const std::string specification = text + "," + at.x + "," + at.y + ",微软雅黑,50," + "0" + ",250,0,0";
   std::string resized;
-  renderer_.DrawTextWatermark(picture, specification, kFormatPng, 0, 0, composed, resized);
+  return renderer_.DrawTextWatermark(picture, specification, kFormatPng, 0, 0, composed, resized);
 }
 
-void MessagePictureComposer::drawPicture(const std::string& picture, const std::string& directory,
+bool MessagePictureComposer::drawPicture(const std::string& picture, const std::string& directory,
                                          std::string& composed) {
-  if (!settings_.hasWatermarkPicture()) return;
+  if (!settings_.hasWatermarkPicture()) return false;
   const std::string scratch = directory + std::string(kScratchPictureFile);
   files_.writeFile(scratch, picture);  // left in place
   const PlacementText at =
       Place(settings_.choice(ChoiceField::watermarkPicturePos), files_, renderer_, scratch);
   const std::string specification = at.x + "," + at.y + ",50";
   std::string resized;
-  renderer_.DrawPictureWatermark(picture, settings_.watermarkPicture().bytes, specification, kFormatPng, 0, 0,
-                                 composed, resized);
+  return renderer_.DrawPictureWatermark(picture, settings_.watermarkPicture().bytes, specification, kFormatPng, 0,
+                                        0, composed, resized);
 }
 
 std::string MessagePictureComposer::ComposeMessagePictures(const std::string& message) {
@@ -112,9 +112,13 @@ std::string MessagePictureComposer::ComposeMessagePictures(const std::string& me
     }
     std::string picture = fetcher_.FetchPage(TextAfter(inner, "urls="));
 
-    drawText(picture, directory, composed);
-    if (!composed.empty() && composed[0] != '\0') picture = composed;
-    drawPicture(picture, directory, composed);
+    // A picture that cannot be downloaded or decoded keeps its own code: the
+    // message then shows the original picture, never an empty file or the
+    // previous code's picture stamped again.
+    bool drawn = drawText(picture, directory, composed);
+    if (drawn) picture = composed;
+    drawn = drawPicture(picture, directory, composed) || drawn;
+    if (!drawn) continue;
 
     const std::string path = composedPath();
     files_.writeFile(path, composed);

@@ -83,8 +83,9 @@ class MessagePictureComposer final : public PictureComposer {
 
  private:
   std::string composedPath();
-  void drawText(const std::string& picture, const std::string& directory, std::string& composed);
-  void drawPicture(const std::string& picture, const std::string& directory, std::string& composed);
+  // Each gives true when its watermark was drawn into `composed`.
+  bool drawText(const std::string& picture, const std::string& directory, std::string& composed);
+  bool drawPicture(const std::string& picture, const std::string& directory, std::string& composed);
 
   const Settings& settings_;
   PageFetcher& fetcher_;

@@ -177,9 +177,10 @@ TEST_F(ComposerFixture, NoCodeLeavesTheMessage) {
 
 TEST_F(ComposerFixture, CodeWithoutAddressOrBracket) {
   textWatermark("T", 1);
-  // No "urls=": an empty address, and the code is still replaced.
-  EXPECT_EQ(compose("x[ZR:image,path=C:\\a.png]"), "x" + imagePathCode(Composed(1)));
+  // No "urls=": an empty address gives no picture, so the code stays as it is.
+  EXPECT_EQ(compose("x[ZR:image,path=C:\\a.png]"), "x[ZR:image,path=C:\\a.png]");
   EXPECT_EQ(fetcher.urls.back(), "");
+  EXPECT_FALSE(files.has(Composed(1)));
   // No "]": nothing to replace.
   EXPECT_EQ(compose("x[ZR:image,urls=http://p/1.png"), "x[ZR:image,urls=http://p/1.png");
   EXPECT_EQ(fetcher.urls.back(), "");
@@ -197,27 +198,25 @@ TEST_F(ComposerFixture, TrailByteLikeABracketDoesNotEndTheCode) {
   EXPECT_EQ(fetcher.urls.back(), url);
 }
 
-TEST_F(ComposerFixture, FailedDownloadKeepsThePreviousComposedPicture) {
+TEST_F(ComposerFixture, APictureThatCannotBeFetchedKeepsItsOwnCode) {
   textWatermark("T", 1);
   pictureWatermark("PIC:100x80:wm", 1);
-  // First code fails: nothing composed yet, an empty file, the code still replaced.
-  const std::string out = compose("[ZR:image,urls=http://p/none][ZR:image,urls=http://p/1.png][ZR:image,urls=http://p/gone]");
-  EXPECT_EQ(out, imagePathCode(Composed(1)) + imagePathCode(Composed(2)) + imagePathCode(Composed(3)));
-  EXPECT_EQ(files.readFile(Composed(1)), "");
-  EXPECT_TRUE(files.has(Composed(1)));
-  const std::string second = "PIC:800x600:one+T(T,30,50,微软雅黑,50,0,250,0,0)+P(30,50,50)";
-  EXPECT_EQ(files.readFile(Composed(2)), second);
-  // Third code fails: the previous picture is taken over and stamped again.
-  EXPECT_EQ(files.readFile(Composed(3)), second + "+P(30,50,50)");
+  // Neither an empty file nor the previous code's picture stamped again: the
+  // codes whose download fails are forwarded as they came.
+  const std::string out =
+      compose("[ZR:image,urls=http://p/none][ZR:image,urls=http://p/1.png][ZR:image,urls=http://p/gone]");
+  EXPECT_EQ(out, "[ZR:image,urls=http://p/none]" + imagePathCode(Composed(1)) + "[ZR:image,urls=http://p/gone]");
+  EXPECT_EQ(files.readFile(Composed(1)), "PIC:800x600:one+T(T,30,50,微软雅黑,50,0,250,0,0)+P(30,50,50)");
+  EXPECT_FALSE(files.has(Composed(2)));
 }
 
 TEST_F(ComposerFixture, EachCompositionStartsEmptyAndFilesGoRound) {
   textWatermark("T", 1);
   compose("[ZR:image,urls=http://p/1.png]");
   // A new call does not reuse the last call's picture.
-  compose("[ZR:image,urls=http://p/none]");
-  EXPECT_EQ(files.readFile(Composed(2)), "");
-  for (int i = 3; i <= kComposedPictureFiles; ++i) compose("[ZR:image,urls=http://p/2.png]");
+  EXPECT_EQ(compose("[ZR:image,urls=http://p/none]"), "[ZR:image,urls=http://p/none]");
+  EXPECT_FALSE(files.has(Composed(2)));
+  for (int i = 2; i <= kComposedPictureFiles; ++i) compose("[ZR:image,urls=http://p/2.png]");
   EXPECT_EQ(compose("[ZR:image,urls=http://p/1.png]"), imagePathCode(Composed(1)));
   EXPECT_EQ(files.files.size(), static_cast<size_t>(kComposedPictureFiles));
 }
