@@ -1,5 +1,7 @@
 #include "commands/owner_commands.h"
 
+#include <mutex>
+
 #include <array>
 #include <set>
 #include <vector>
@@ -194,12 +196,18 @@ int32_t OwnerCommands::HandleOwnerCommand(int64_t fromGroup, int64_t fromQQ, con
   try {
     const std::string sender = std::to_string(fromQQ);
 
-    if (msg == kClaimWord && settings_.text(TextField::owner).empty()) {
-      consumed = true;
-      settings_.setText(TextField::owner, sender);
-      reply(fromGroup, fromQQ, "恭喜您,获取权限成功");
-      save();
-      return 1;
+    if (msg == kClaimWord) {
+      // Two claims at the same moment: the first takes the robot, the second
+      // finds an owner and is an ordinary message.
+      std::unique_lock changing(changeMutex_);
+      if (settings_.text(TextField::owner).empty()) {
+        consumed = true;
+        settings_.setText(TextField::owner, sender);
+        changing.unlock();
+        reply(fromGroup, fromQQ, "恭喜您,获取权限成功");
+        save();
+        return 1;
+      }
     }
 
     if (sender != settings_.text(TextField::owner)) return 0;
@@ -221,6 +229,10 @@ int32_t OwnerCommands::HandleOwnerCommand(int64_t fromGroup, int64_t fromQQ, con
       consumed = true;
 
       std::string replyText = ArgumentReply(row.word, argument);
+      // Each change reads a field and writes it back; commands arriving on
+      // several host threads at once must not lose each other's changes. The
+      // reply and the save happen outside, so a slow host holds nobody up.
+      std::unique_lock changing(changeMutex_);
       switch (row.op) {
         case Op::addLines: {
           const std::string old = settings_.text(row.field);
@@ -292,6 +304,7 @@ int32_t OwnerCommands::HandleOwnerCommand(int64_t fromGroup, int64_t fromQQ, con
           replyText = std::string(row.word) + "成功";
           break;
       }
+      changing.unlock();
       reply(fromGroup, fromQQ, replyText);
       save();
       return 1;

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -44,6 +45,7 @@ class OwnerCommands {
   Settings& settings_;
   HostApi& host_;
   SaveSettings saveSettings_;
+  std::mutex changeMutex_;  // one settings change at a time
 };
 
 }  // namespace morvane

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <map>
+#include <set>
+#include <thread>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,6 +14,7 @@
 #include "fakes/host_library_fake.h"
 #include "host/host_api.h"
 #include "settings/settings.h"
+#include "text/text.h"
 
 namespace morvane {
 namespace {
@@ -443,6 +447,52 @@ TEST_F(OwnerCommandsTest, SplitCharactersAndLineBreaks) {
     EXPECT_EQ(Run(row.msg), 1);
     EXPECT_EQ(Take(settings), expected) << Describe(Take(settings));
   }
+}
+
+}  // namespace
+}  // namespace morvane
+
+namespace morvane {
+namespace {
+
+// Commands arrive on several host threads at once: one claim wins, and no
+// added entry is lost to another command's read-modify-write.
+TEST(OwnerCommandsConcurrency, OneClaimWinsAndNoChangeIsLost) {
+  FakeHostLibrary library;
+  library.setLoginList(PackAccounts({kRobot}));
+  HostApi host{library};
+  Settings settings;
+  std::atomic<int> saves{0};
+  OwnerCommands commands{settings, host, [&] { ++saves; }};
+
+  constexpr int kThreads = 8;
+  std::atomic<int> claimed{0};
+  {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+      threads.emplace_back([&, t] { claimed += commands.HandleOwnerCommand(kGroup, 100 + t, "获取权限"); });
+    for (std::thread& thread : threads) thread.join();
+  }
+  EXPECT_EQ(claimed.load(), 1);
+  const int64_t owner = TextToInt(settings.text(TextField::owner));
+  EXPECT_GE(owner, 100);
+  EXPECT_LT(owner, 100 + kThreads);
+
+  constexpr int kPerThread = 50;
+  {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+      threads.emplace_back([&, t] {
+        for (int i = 0; i < kPerThread; ++i)
+          commands.HandleOwnerCommand(kGroup, owner, "授权监控+" + std::to_string(t * 1000 + i));
+      });
+    for (std::thread& thread : threads) thread.join();
+  }
+  const std::vector<std::string> lines = SplitText(settings.text(TextField::watchGroups), "\r\n");
+  EXPECT_EQ(lines.size(), static_cast<size_t>(kThreads * kPerThread));
+  std::set<std::string> distinct(lines.begin(), lines.end());
+  EXPECT_EQ(distinct.size(), lines.size());
+  EXPECT_EQ(saves.load(), 1 + kThreads * kPerThread);
 }
 
 }  // namespace
