@@ -99,6 +99,8 @@
 //                              how later modal dialogs are answered (default: cancel);
 //                              every dialog is answered and recorded, from another thread
 //   expect-dialog <caption> [<text...>] | expect-no-dialog   the next recorded dialog
+//   remember-cwd | expect-cwd-unchanged   the process's current directory now, and a
+//                              check that it is still the remembered one (dialogs move it)
 //   show-messagebox <caption> <text...>   a message box of hostsim's own (tests the harness)
 //   http-get <url> [<body...>] a GET through WinINet (no proxy); fails unless the answer
 //                              is 200 (and the body is exactly <body>)
@@ -623,6 +625,12 @@ std::string FunctionName(const std::string& name) { return name.rfind("KX_", 0) 
 
 constexpr DWORD kEventTimeoutMs = 30000;
 
+std::string CurrentDirectory() {
+  char path[MAX_PATH * 2] = {};
+  DWORD length = ::GetCurrentDirectoryA(sizeof(path), path);
+  return length > 0 && length < sizeof(path) ? std::string(path, length) : std::string();
+}
+
 class Runner {
  public:
   Runner(bool verbose, bool keep) : verbose_(verbose), keep_(keep) {}
@@ -707,6 +715,8 @@ class Runner {
   void DialogAnswer(const Args& a);
   void ExpectDialog(const Args& a);
   void ExpectNoDialog(const Args&);
+  void RememberCwd(const Args&) { rememberedCwd_ = CurrentDirectory(); }
+  void ExpectCwdUnchanged(const Args&);
   void ShowMessageBox(const Args& a) { ::MessageBoxA(nullptr, a.rest(1).c_str(), a.text(0).c_str(), MB_OK); }
 
  private:
@@ -746,6 +756,7 @@ class Runner {
   bool verbose_, keep_;
   std::string scenarioPath_;
   std::string borrowedRunDir_;  // a restarted run's: never removed here
+  std::string rememberedCwd_;
   int fromLine_ = 0;
   int childCode_ = -1;          // after restart: the child's exit code
   int restartLine_ = 0;
@@ -1522,6 +1533,12 @@ void Runner::ExpectNoDialog(const Args&) {
   while (dialogs_->next(seen)) Fail("a dialog appeared: \"" + seen.caption + "\": \"" + ShowText(seen.text) + "\"");
 }
 
+void Runner::ExpectCwdUnchanged(const Args&) {
+  if (rememberedCwd_.empty()) throw ScriptError("expect-cwd-unchanged without remember-cwd");
+  const std::string now = CurrentDirectory();
+  if (now != rememberedCwd_) Fail("the current directory is " + now + ", expected " + rememberedCwd_);
+}
+
 // ---- Running a scenario --------------------------------------------------------------
 
 std::vector<Line> ReadScenario(const std::string& path) {
@@ -1732,6 +1749,8 @@ const Command kCommands[] = {
     {"dialog-answer", "cancel|ok|button <text...>|file <path...>", 1, -1, false, &Runner::DialogAnswer},
     {"expect-dialog", "<caption> [<text...>]", 1, -1, false, &Runner::ExpectDialog},
     {"expect-no-dialog", "", 0, 0, false, &Runner::ExpectNoDialog},
+    {"remember-cwd", "", 0, 0, false, &Runner::RememberCwd},
+    {"expect-cwd-unchanged", "", 0, 0, false, &Runner::ExpectCwdUnchanged},
     {"show-messagebox", "<caption> <text...>", 1, -1, false, &Runner::ShowMessageBox},
     {"echo", "<text...>", 0, -1, false, &Runner::Echo},
 };
