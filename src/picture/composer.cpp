@@ -66,9 +66,9 @@ bool MessagePictureComposer::drawText(const std::string& picture, const std::str
   files_.writeFile(scratch, picture);
   const PlacementText at = Place(settings_.choice(ChoiceField::watermarkTextPos), files_, renderer_, scratch);
   files_.deleteFile(scratch);
-  const std::string specification = text + "," + at.x + "," + at.y + ",微软雅黑,50," + "0" + ",250,0,0";
+  const std::string layout = text + "," + at.x + "," + at.y + ",微软雅黑,50," + "0" + ",250,0,0";
   std::string resized;
-  return renderer_.DrawTextWatermark(picture, specification, kFormatPng, 0, 0, composed, resized);
+  return renderer_.DrawTextWatermark(picture, layout, kFormatPng, 0, 0, composed, resized);
 }
 
 bool MessagePictureComposer::drawPicture(const std::string& picture, const std::string& directory,
@@ -78,9 +78,9 @@ bool MessagePictureComposer::drawPicture(const std::string& picture, const std::
   files_.writeFile(scratch, picture);  // left in place
   const PlacementText at =
       Place(settings_.choice(ChoiceField::watermarkPicturePos), files_, renderer_, scratch);
-  const std::string specification = at.x + "," + at.y + ",50";
+  const std::string layout = at.x + "," + at.y + ",50";
   std::string resized;
-  return renderer_.DrawPictureWatermark(picture, settings_.watermarkPicture().bytes, specification, kFormatPng, 0,
+  return renderer_.DrawPictureWatermark(picture, settings_.watermarkPicture().bytes, layout, kFormatPng, 0,
                                         0, composed, resized);
 }
 

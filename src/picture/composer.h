@@ -32,10 +32,10 @@ class UnchangedPictures final : public PictureComposer {
 class PictureRenderer {
  public:
   virtual ~PictureRenderer() = default;
-  virtual bool DrawTextWatermark(const std::string& picture, std::string_view specification, int format,
+  virtual bool DrawTextWatermark(const std::string& picture, std::string_view layout, int format,
                                  int newWidth, int newHeight, std::string& output, std::string& resizedOutput) = 0;
   virtual bool DrawPictureWatermark(const std::string& picture, const std::string& watermark,
-                                    std::string_view specification, int format, int newWidth, int newHeight,
+                                    std::string_view layout, int format, int newWidth, int newHeight,
                                     std::string& output, std::string& resizedOutput) = 0;
   struct Size {
     int width = 0;
@@ -55,7 +55,7 @@ class PictureFiles {
 };
 
 // The corner of a watermark for a placement index (0..5: 无, 左上, 左下, 中间,
-// 右上, 右下) on a W x H picture, as the decimal texts put into a specification;
+// 右上, 右下) on a W x H picture, as the decimal texts put into a layout;
 // W/2 and H/2 keep a ".5" for odd sizes. Other indices place like 0.
 struct PlacementText {
   std::string x;

@@ -144,7 +144,7 @@ void DrawText(GpGraphics* surface, const TextWatermark& entry) {
 
 }  // namespace
 
-bool GdiplusRenderer::DrawTextWatermark(const std::string& picture, std::string_view specification, int format,
+bool GdiplusRenderer::DrawTextWatermark(const std::string& picture, std::string_view layout, int format,
                                         int newWidth, int newHeight, std::string& output,
                                         std::string& resizedOutput) {
   EnsureGdiplus();
@@ -155,7 +155,7 @@ bool GdiplusRenderer::DrawTextWatermark(const std::string& picture, std::string_
   gp::GdipGetImageGraphicsContext(decoded.image.get(), &raw);
   Graphics surface(raw);
   if (surface) {
-    for (const TextWatermark& entry : ParseTextWatermarks(specification)) DrawText(surface.get(), entry);
+    for (const TextWatermark& entry : ParseTextWatermarks(layout)) DrawText(surface.get(), entry);
     gp::GdipFlush(surface.get(), Gdiplus::FlushIntentionSync);
   }
   output = EncodePicture(decoded.image.get(), format);
@@ -164,13 +164,13 @@ bool GdiplusRenderer::DrawTextWatermark(const std::string& picture, std::string_
 }
 
 bool GdiplusRenderer::DrawPictureWatermark(const std::string& picture, const std::string& watermark,
-                                           std::string_view specification, int format, int newWidth,
+                                           std::string_view layout, int format, int newWidth,
                                            int newHeight, std::string& output, std::string& resizedOutput) {
   EnsureGdiplus();
   Decoded base = Decode(picture);
   Decoded mark = Decode(watermark);
   if (!base || !mark) return false;
-  if (!PictureSpecificationUsable(specification)) return false;
+  if (!PictureLayoutUsable(layout)) return false;
   UINT W = 0, H = 0, w = 0, h = 0;
   gp::GdipGetImageWidth(base.image.get(), &W);
   gp::GdipGetImageHeight(base.image.get(), &H);
@@ -190,7 +190,7 @@ bool GdiplusRenderer::DrawPictureWatermark(const std::string& picture, const std
     // whose resolution differs from the screen's.
     gp::GdipDrawImageRectI(surface.get(), base.image.get(), 0, 0, static_cast<INT>(W), static_cast<INT>(H));
     TickPresetRandom random;
-    for (const PictureWatermark& entry : ParsePictureWatermarks(specification)) {
+    for (const PictureWatermark& entry : ParsePictureWatermarks(layout)) {
       const float ww = static_cast<float>(w) / 100.0f * static_cast<float>(entry.percent);
       const float wh = static_cast<float>(h) / 100.0f * static_cast<float>(entry.percent);
       Point at{entry.x, entry.y};

@@ -10,10 +10,10 @@ namespace morvane {
 // it down after a call would pull it from under any other thread drawing.
 class GdiplusRenderer final : public PictureRenderer {
  public:
-  bool DrawTextWatermark(const std::string& picture, std::string_view specification, int format, int newWidth,
+  bool DrawTextWatermark(const std::string& picture, std::string_view layout, int format, int newWidth,
                          int newHeight, std::string& output, std::string& resizedOutput) override;
   bool DrawPictureWatermark(const std::string& picture, const std::string& watermark,
-                            std::string_view specification, int format, int newWidth, int newHeight,
+                            std::string_view layout, int format, int newWidth, int newHeight,
                             std::string& output, std::string& resizedOutput) override;
   Size MeasurePicture(const std::string& bytes) override;
 };

@@ -5,10 +5,10 @@
 namespace morvane {
 namespace {
 
-// The whole specification when it holds no "|", otherwise its pieces.
-std::vector<std::string> Entries(std::string_view specification) {
-  if (FindText(specification, "|") == kNotFound) return {std::string(specification)};
-  return SplitText(specification, "|");
+// The whole layout when it holds no "|", otherwise its pieces.
+std::vector<std::string> Entries(std::string_view layout) {
+  if (FindText(layout, "|") == kNotFound) return {std::string(layout)};
+  return SplitText(layout, "|");
 }
 
 }  // namespace
@@ -18,10 +18,10 @@ std::string DefaultTextWatermark() {
          "16777215" + ",255,0,0";
 }
 
-std::vector<TextWatermark> ParseTextWatermarks(std::string_view specification) {
-  const std::string spec = specification.empty() ? DefaultTextWatermark() : std::string(specification);
+std::vector<TextWatermark> ParseTextWatermarks(std::string_view layout) {
+  const std::string used = layout.empty() ? DefaultTextWatermark() : std::string(layout);
   std::vector<TextWatermark> out;
-  for (const std::string& entry : Entries(spec)) {
+  for (const std::string& entry : Entries(used)) {
     if (FindText(entry, ",") == kNotFound) continue;
     const std::vector<std::string> f = SplitText(entry, ",");
     if (f.size() != 9) continue;
@@ -39,15 +39,15 @@ std::vector<TextWatermark> ParseTextWatermarks(std::string_view specification) {
   return out;
 }
 
-bool PictureSpecificationUsable(std::string_view specification) {
-  return specification.empty() || FindText(specification, ",") != kNotFound;
+bool PictureLayoutUsable(std::string_view layout) {
+  return layout.empty() || FindText(layout, ",") != kNotFound;
 }
 
-std::vector<PictureWatermark> ParsePictureWatermarks(std::string_view specification) {
-  if (specification.empty()) specification = kDefaultPictureWatermark;
+std::vector<PictureWatermark> ParsePictureWatermarks(std::string_view layout) {
+  if (layout.empty()) layout = kDefaultPictureWatermark;
   std::vector<PictureWatermark> out;
-  if (!PictureSpecificationUsable(specification)) return out;
-  for (const std::string& entry : Entries(specification)) {
+  if (!PictureLayoutUsable(layout)) return out;
+  for (const std::string& entry : Entries(layout)) {
     const std::vector<std::string> f = SplitText(entry, ",");
     if (f.size() != 3) continue;
     int percent = TextToInt32(f[2]);

@@ -1,8 +1,8 @@
-// Watermark specifications and placement: the portable half of the renderer.
+// Watermark layouts and placement: the portable half of the renderer.
 //
-// A text watermark specification is entries joined by "|", each nine fields
+// A text watermark layout is entries joined by "|", each nine fields
 // joined by ",": text, x, y, font, size, colour, alpha, renderFlag, weightFlag.
-// A picture watermark specification is entries of three fields: x, y, percent.
+// A picture watermark layout is entries of three fields: x, y, percent.
 // Malformed entries are skipped; numbers are read with TextToInt.
 #pragma once
 
@@ -13,9 +13,9 @@
 
 namespace morvane {
 
-// Used when a text specification is empty.
+// Used when a text layout is empty.
 std::string DefaultTextWatermark();
-// Used when a picture specification is empty: a random preset place at full size.
+// Used when a picture layout is empty: a random preset place at full size.
 inline constexpr std::string_view kDefaultPictureWatermark = "-1,10,100";
 
 struct TextWatermark {
@@ -30,8 +30,8 @@ struct TextWatermark {
   bool operator==(const TextWatermark&) const = default;
 };
 
-// The well-formed entries in order; an empty specification gives the default two.
-std::vector<TextWatermark> ParseTextWatermarks(std::string_view specification);
+// The well-formed entries in order; an empty layout gives the default two.
+std::vector<TextWatermark> ParseTextWatermarks(std::string_view layout);
 
 struct PictureWatermark {
   int x = 0;  // -1: y is a preset number (PresetPlacement)
@@ -40,10 +40,10 @@ struct PictureWatermark {
   bool operator==(const PictureWatermark&) const = default;
 };
 
-// The well-formed entries in order; an empty specification gives the default.
-// A specification without "," is unusable: the drawing routine then fails.
-std::vector<PictureWatermark> ParsePictureWatermarks(std::string_view specification);
-bool PictureSpecificationUsable(std::string_view specification);
+// The well-formed entries in order; an empty layout gives the default.
+// A layout without "," is unusable: the drawing routine then fails.
+std::vector<PictureWatermark> ParsePictureWatermarks(std::string_view layout);
+bool PictureLayoutUsable(std::string_view layout);
 
 // The ARGB value GDI+ takes from a colour number (red in the low byte) and an
 // opacity of which only the low byte counts. ArgbFromColour(0, 250) == 0xFA000000.

@@ -8,15 +8,15 @@
 namespace morvane {
 namespace {
 
-// --- Text watermark specification ----------------------------------------------
+// --- Text watermark layout ----------------------------------------------
 
-TEST(TextWatermarkSpecification, ComposerEntryReadsEveryField) {
+TEST(TextWatermarkLayout, ComposerEntryReadsEveryField) {
   const auto entries = ParseTextWatermarks("T,30,50,微软雅黑,50,0,250,0,0");
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0], (TextWatermark{"T", 30, 50, "微软雅黑", 50.0f, 0xFA000000u, true, true}));
 }
 
-TEST(TextWatermarkSpecification, EmptyGivesTheTwoDefaultEntries) {
+TEST(TextWatermarkLayout, EmptyGivesTheTwoDefaultEntries) {
   EXPECT_EQ(DefaultTextWatermark(), "测试水印1,100,100,微软雅黑,60,0,100,0,0|测试水印2,100,200,黑体,60,16777215,255,0,0");
   const auto entries = ParseTextWatermarks("");
   ASSERT_EQ(entries.size(), 2u);
@@ -24,7 +24,7 @@ TEST(TextWatermarkSpecification, EmptyGivesTheTwoDefaultEntries) {
   EXPECT_EQ(entries[1], (TextWatermark{"测试水印2", 100, 200, "黑体", 60.0f, 0xFFFFFFFFu, true, true}));
 }
 
-TEST(TextWatermarkSpecification, FlagsAreExactlyZeroOrNot) {
+TEST(TextWatermarkLayout, FlagsAreExactlyZeroOrNot) {
   const auto entries = ParseTextWatermarks("a,1,2,f,3,255,255,1,1|b,1,2,f,3,0,0,00,x");
   ASSERT_EQ(entries.size(), 2u);
   EXPECT_FALSE(entries[0].antiAlias);
@@ -34,7 +34,7 @@ TEST(TextWatermarkSpecification, FlagsAreExactlyZeroOrNot) {
   EXPECT_FALSE(entries[1].bold);
 }
 
-TEST(TextWatermarkSpecification, MalformedEntriesAreSkipped) {
+TEST(TextWatermarkLayout, MalformedEntriesAreSkipped) {
   struct Row {
     std::string spec;
     std::vector<std::string> texts;
@@ -56,9 +56,9 @@ TEST(TextWatermarkSpecification, MalformedEntriesAreSkipped) {
   EXPECT_EQ(ParseTextWatermarks("t,320.5,240,f,3,0,0,0,0")[0].x, 320);
 }
 
-// --- Picture watermark specification ---------------------------------------------
+// --- Picture watermark layout ---------------------------------------------
 
-TEST(PictureWatermarkSpecification, FieldsPercentClampAndDefault) {
+TEST(PictureWatermarkLayout, FieldsPercentClampAndDefault) {
   struct Row {
     std::string spec;
     std::vector<PictureWatermark> entries;
@@ -74,9 +74,9 @@ TEST(PictureWatermarkSpecification, FieldsPercentClampAndDefault) {
       {"nocomma", {}},
   };
   for (const Row& row : rows) EXPECT_EQ(ParsePictureWatermarks(row.spec), row.entries) << row.spec;
-  EXPECT_TRUE(PictureSpecificationUsable(""));
-  EXPECT_TRUE(PictureSpecificationUsable("1,2"));
-  EXPECT_FALSE(PictureSpecificationUsable("12|3"));
+  EXPECT_TRUE(PictureLayoutUsable(""));
+  EXPECT_TRUE(PictureLayoutUsable("1,2"));
+  EXPECT_FALSE(PictureLayoutUsable("12|3"));
 }
 
 // --- Colour --------------------------------------------------------------------------

@@ -182,7 +182,7 @@ TEST(GdiplusRenderer, PictureWatermarkPresetAndPercentOutOfRange) {
   EXPECT_EQ(p.at(448, 338), kRed);
   EXPECT_EQ(p.at(347, 300), kWhite);
   EXPECT_EQ(p.at(452, 300), kWhite);
-  // No "," in the specification: fails, output untouched.
+  // No "," in the layout: fails, output untouched.
   std::string kept = "kept";
   EXPECT_FALSE(renderer.DrawPictureWatermark(base, mark, "30", 1, 0, 0, kept, resized));
   EXPECT_EQ(kept, "kept");
