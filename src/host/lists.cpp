@@ -110,59 +110,40 @@ std::string PackedReader::readText() {
 
 namespace {
 
-// Steps 1-4 shared by the three decoders: the reader stands after the count.
-bool OpenBlock(std::string_view text, size_t minimum, std::string& block, int32_t& count) {
+// The three lists differ only in their minimum size and in what one entry holds.
+template <typename Entry, typename ReadEntry>
+bool DecodeList(std::string_view text, size_t minimum, std::vector<Entry>& list, ReadEntry readEntry) {
   if (text.empty()) return false;
-  block = DecodeBase64(text);
+  const std::string block = DecodeBase64(text);
   if (block.size() < minimum) return false;
   PackedReader reader(block);
-  count = reader.readInt32();
-  return count >= 0 && count <= kMaxListEntries;
+  const int32_t count = reader.readInt32();
+  if (count < 0 || count > kMaxListEntries) return false;
+  std::vector<Entry> entries(static_cast<size_t>(count));
+  for (Entry& entry : entries) readEntry(reader, entry);
+  list.swap(entries);
+  return true;
 }
 
 }  // namespace
 
 bool DecodeAccounts(std::string_view text, std::vector<int64_t>& list) {
-  std::string block;
-  int32_t count = 0;
-  if (!OpenBlock(text, 12, block, count)) return false;
-  PackedReader reader(block);
-  reader.readInt32();
-  std::vector<int64_t> accounts(static_cast<size_t>(count));
-  for (auto& account : accounts) account = reader.readInt64();
-  list.swap(accounts);
-  return true;
+  return DecodeList(text, 12, list, [](PackedReader& reader, int64_t& account) { account = reader.readInt64(); });
 }
 
 bool DecodeGroups(std::string_view text, std::vector<GroupEntry>& list) {
-  std::string block;
-  int32_t count = 0;
-  if (!OpenBlock(text, 10, block, count)) return false;
-  PackedReader reader(block);
-  reader.readInt32();
-  std::vector<GroupEntry> groups(static_cast<size_t>(count));
-  for (auto& group : groups) {
+  return DecodeList(text, 10, list, [](PackedReader& reader, GroupEntry& group) {
     group.firstNumber = reader.readInt64();
     group.groupNumber = reader.readInt64();
     group.text = reader.readText();
-  }
-  list.swap(groups);
-  return true;
+  });
 }
 
 bool DecodeFriends(std::string_view text, std::vector<FriendEntry>& list) {
-  std::string block;
-  int32_t count = 0;
-  if (!OpenBlock(text, 10, block, count)) return false;
-  PackedReader reader(block);
-  reader.readInt32();
-  std::vector<FriendEntry> friends(static_cast<size_t>(count));
-  for (auto& entry : friends) {
+  return DecodeList(text, 10, list, [](PackedReader& reader, FriendEntry& entry) {
     entry.qq = reader.readInt64();
     entry.text = reader.readText();
-  }
-  list.swap(friends);
-  return true;
+  });
 }
 
 }  // namespace morvane
